@@ -1,0 +1,43 @@
+# pelkin_add_test(NAME
+#                 [SOURCES file...]          build a test executable from these
+#                 [COMMAND arg...]           or run this command (scripts, binaries)
+#                 [LIBS target...]
+#                 LABEL unit|gui|x11|e2e
+#                 [TIMEOUT seconds]          default 120
+#                 [ENVIRONMENT VAR=value...])
+#
+# unit and gui tests run on the offscreen platform; x11 and e2e tests run
+# under a private Xvfb that tests/support/with-xvfb.sh starts and stops, so
+# they never share a display and may run in parallel.
+function(pelkin_add_test name)
+  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;COMMAND;LIBS;ENVIRONMENT" ${ARGN})
+  if(NOT T_LABEL MATCHES "^(unit|gui|x11|e2e)$")
+    message(FATAL_ERROR "pelkin_add_test(${name}): LABEL must be unit, gui, x11 or e2e")
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  if(T_SOURCES)
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE Qt6::Test ${T_LIBS})
+    set(cmd $<TARGET_FILE:${name}>)
+  else()
+    set(cmd ${T_COMMAND})
+  endif()
+  if(T_LABEL STREQUAL "unit" OR T_LABEL STREQUAL "gui")
+    add_test(NAME ${name} COMMAND ${cmd})
+    set(env QT_QPA_PLATFORM=offscreen)
+  else()
+    add_test(NAME ${name} COMMAND ${PELKIN_SOURCE_DIR}/tests/support/with-xvfb.sh ${cmd})
+    set(env QT_QPA_PLATFORM=xcb)
+  endif()
+  list(APPEND env
+    "PELKIN_SOURCE_DIR=${PELKIN_SOURCE_DIR}"
+    "PELKIN_BINARY_DIR=${PELKIN_BINARY_DIR}"
+    "ASAN_OPTIONS=detect_leaks=0"
+    ${T_ENVIRONMENT})
+  set_tests_properties(${name} PROPERTIES
+    LABELS ${T_LABEL}
+    TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "${env}")
+endfunction()
