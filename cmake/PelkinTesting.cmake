@@ -35,6 +35,9 @@ function(pelkin_add_test name)
     "PELKIN_SOURCE_DIR=${PELKIN_SOURCE_DIR}"
     "PELKIN_BINARY_DIR=${PELKIN_BINARY_DIR}"
     "ASAN_OPTIONS=detect_leaks=0"
+    # Uploads go to 127.0.0.1; a proxy from the environment must not catch them.
+    "no_proxy=127.0.0.1,localhost,::1"
+    "NO_PROXY=127.0.0.1,localhost,::1"
     ${T_ENVIRONMENT})
   set_tests_properties(${name} PROPERTIES
     LABELS ${T_LABEL}

@@ -1,0 +1,10 @@
+#include "UploadResult.h"
+
+QString UploadResult::localizedDescription() const
+{
+    if (isUploadError())
+        return uploadError().errorDescription();
+    if (isPlatformError())
+        return platformError().localizedDescription();
+    return {};
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+
+// A small real HTTP/1.1 server for tests, on 127.0.0.1 with a free port.
+// It runs on a thread of its own, so it keeps serving while the test's
+// thread blocks. It records every request byte for byte and answers each one
+// with the next scripted Reply (the default reply once the script is used up).
+// Every connection serves one request and is then closed. The body is read
+// by its Content-Length (chunked bodies are not decoded).
+//
+//   TestHttpServer server;                       // listening on return
+//   server.enqueue(TestHttpServer::json(200, R"({"success":true,"url":"u"})"));
+//   ... upload to server.url() ...
+//   QVERIFY(server.waitForRequests(1, 5s));
+//   QCOMPARE(server.requests().at(0).header("content-type"), ...);
+//
+// With a certificate and key (PEM files) it speaks HTTPS instead.
+class TestHttpServer
+{
+public:
+    struct Reply
+    {
+        int status = 200;
+        QByteArray reason;                            // empty: the usual phrase for status
+        QList<QPair<QByteArray, QByteArray>> headers; // Content-Length is added unless given
+        QByteArray body;
+        std::chrono::milliseconds delay{0}; // wait this long before answering
+        qint64 closeAfterBodyBytes = -1;    // >= 0: send this much body, then close
+        bool answerBeforeBody = false;      // answer once the headers are in
+        bool neverAnswer = false;           // read the request, stay silent
+        qint64 stopReadingAfter = -1;       // >= 0: read this much body, then
+                                            // neither read nor answer
+        QByteArray raw;                     // non-empty: sent as is instead
+    };
+
+    struct Request
+    {
+        QByteArray head; // request line and headers, up to and including CRLF CRLF
+        QByteArray method;
+        QByteArray target;
+        QList<QPair<QByteArray, QByteArray>> headers; // as received, in order
+        QByteArray body;       // the body's first bytes, up to setBodyCaptureLimit()
+        qint64 bodySize = 0;   // bytes of body received
+        QByteArray bodySha256; // hash of all body bytes received (raw, not hex)
+        bool complete = false; // the whole Content-Length arrived
+
+        // The first header of that name (case-insensitive), or a null array.
+        QByteArray header(const QByteArray &name) const;
+    };
+
+    TestHttpServer();
+    // HTTPS with this certificate chain and private key (PEM files).
+    TestHttpServer(const QString &certificatePem, const QString &privateKeyPem);
+    ~TestHttpServer();
+
+    TestHttpServer(const TestHttpServer &) = delete;
+    TestHttpServer &operator=(const TestHttpServer &) = delete;
+
+    quint16 port() const;
+    // http(s)://127.0.0.1:PORT + path.
+    QUrl url(const QString &path = QStringLiteral("/api/upload.php")) const;
+
+    void enqueue(const Reply &reply);
+    void setDefaultReply(const Reply &reply); // initially 200 {"success":true}
+
+    // Thread-safe snapshots of what arrived so far, in order of arrival.
+    QList<Request> requests() const;
+    int requestCount() const;
+    int connectionCount() const;
+    // Blocks (no event loop needed) until n requests are finished (answered,
+    // or their connection closed) or the time-out passes.
+    bool waitForRequests(int n, std::chrono::milliseconds timeout) const;
+
+    // Body bytes kept per request (default 16 MiB); the size and hash
+    // always cover the whole body.
+    void setBodyCaptureLimit(qint64 bytes);
+
+    // A JSON reply with Content-Type application/json.
+    static Reply json(int status, const QByteArray &body);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
