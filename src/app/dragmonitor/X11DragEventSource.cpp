@@ -1,0 +1,372 @@
+#include "X11DragEventSource.h"
+
+#include <QLoggingCategory>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <xcb/xfixes.h>
+#include <xcb/xinput.h>
+
+#include <cstdlib>
+#include <memory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcDragMonitor)
+
+namespace {
+
+constexpr xcb_keysym_t escapeKeysym = 0xff1b;
+
+struct FreeDeleter
+{
+    void operator()(void *p) const { std::free(p); }
+};
+template<typename T> using XcbPtr = std::unique_ptr<T, FreeDeleter>;
+
+// Selection targets that describe the transfer, not the dragged data.
+bool isMetaTarget(const QString &name)
+{
+    return name == QLatin1String("TARGETS") || name == QLatin1String("TIMESTAMP") ||
+           name == QLatin1String("MULTIPLE") || name == QLatin1String("DELETE") ||
+           name == QLatin1String("SAVE_TARGETS");
+}
+
+bool uriListHasFile(const QByteArray &data)
+{
+    for (const QByteArray &line : data.split('\n')) {
+        const QByteArray uri = line.trimmed();
+        if (!uri.startsWith('#') && uri.toLower().startsWith("file:"))
+            return true;
+    }
+    return false;
+}
+
+void appendUnique(QStringList &list, const QStringList &more)
+{
+    for (const QString &item : more) {
+        if (!list.contains(item))
+            list.append(item);
+    }
+}
+
+} // namespace
+
+X11DragEventSource::X11DragEventSource(QObject *parent)
+    : DragEventSource(parent)
+{
+    available = setUp();
+    if (!available && connection) {
+        xcb_disconnect(connection);
+        connection = nullptr;
+    }
+}
+
+X11DragEventSource::~X11DragEventSource()
+{
+    delete notifier;
+    if (keySymbols)
+        xcb_key_symbols_free(keySymbols);
+    if (connection)
+        xcb_disconnect(connection);
+}
+
+bool X11DragEventSource::setUp()
+{
+    int screenNumber = 0;
+    connection = xcb_connect(nullptr, &screenNumber);
+    if (!connection || xcb_connection_has_error(connection)) {
+        if (connection)
+            xcb_disconnect(connection);
+        connection = nullptr;
+        return false;
+    }
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber && screens.rem; ++i)
+        xcb_screen_next(&screens);
+    if (!screens.rem)
+        return false;
+    root = screens.data->root;
+
+    const xcb_query_extension_reply_t *xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
+    if (!xfixes || !xfixes->present)
+        return false;
+    xfixesFirstEvent = xfixes->first_event;
+    XcbPtr<xcb_xfixes_query_version_reply_t> xfixesVersion(xcb_xfixes_query_version_reply(
+        connection, xcb_xfixes_query_version(connection, 5, 0), nullptr));
+    if (!xfixesVersion || xfixesVersion->major_version < 1)
+        return false;
+
+    atoms.xdndSelection = internAtom("XdndSelection");
+    atoms.xdndTypeList = internAtom("XdndTypeList");
+    atoms.targets = internAtom("TARGETS");
+    atoms.incr = internAtom("INCR");
+    atoms.uriList = internAtom("text/uri-list");
+    atoms.iconList = internAtom("x-special/gnome-icon-list");
+    atoms.textPlain = internAtom("text/plain");
+    for (uint32_t target : {atoms.targets, atoms.uriList, atoms.iconList, atoms.textPlain}) {
+        const QByteArray name = "_PELKIN_DRAG_PROBE_" + QByteArray::number(target);
+        probeProperty.insert(target, internAtom(name.constData()));
+    }
+    if (!atoms.xdndSelection || probeProperty.values().contains(0u))
+        return false;
+
+    // A private unmapped window: requestor of our conversions and receiver
+    // of the selection notifications.
+    window = xcb_generate_id(connection);
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, root, -1, -1, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_xfixes_select_selection_input(connection, window, atoms.xdndSelection,
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+
+    // Raw events of the master devices: delivered during other clients'
+    // grabs and once per event (all devices would deliver every event twice).
+    const xcb_query_extension_reply_t *xinput = xcb_get_extension_data(connection, &xcb_input_id);
+    if (xinput && xinput->present) {
+        XcbPtr<xcb_input_xi_query_version_reply_t> version(xcb_input_xi_query_version_reply(
+            connection, xcb_input_xi_query_version(connection, 2, 2), nullptr));
+        if (version && (version->major_version > 2 ||
+                        (version->major_version == 2 && version->minor_version >= 2))) {
+            xinputOpcode = xinput->major_opcode;
+            releasesWatched = selectRawEvents();
+        }
+    }
+    if (!releasesWatched)
+        qCWarning(lcDragMonitor, "XInput 2.2 is not available: drag ends will not be seen");
+    keySymbols = xcb_key_symbols_alloc(connection);
+    xcb_flush(connection);
+    if (xcb_connection_has_error(connection))
+        return false;
+
+    roundTimer = new QTimer(this);
+    roundTimer->setSingleShot(true);
+    roundTimer->setInterval(typesTimeoutMs);
+    connect(roundTimer, &QTimer::timeout, this, [this] {
+        publishRound();
+        readEvents();
+    });
+    notifier = new QSocketNotifier(xcb_get_file_descriptor(connection), QSocketNotifier::Read);
+    connect(notifier, &QSocketNotifier::activated, this, &X11DragEventSource::readEvents);
+    return true;
+}
+
+bool X11DragEventSource::selectRawEvents()
+{
+    struct
+    {
+        xcb_input_event_mask_t head;
+        uint32_t mask;
+    } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
+                XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE |
+                    XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
+    XcbPtr<xcb_generic_error_t> error(xcb_request_check(
+        connection, xcb_input_xi_select_events_checked(connection, root, 1, &selection.head)));
+    return !error;
+}
+
+uint32_t X11DragEventSource::internAtom(const char *name)
+{
+    XcbPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(qstrlen(name)), name), nullptr));
+    if (!reply)
+        return 0;
+    atomNames.insert(reply->atom, QString::fromLatin1(name));
+    return reply->atom;
+}
+
+QString X11DragEventSource::atomName(uint32_t atom)
+{
+    if (const auto it = atomNames.constFind(atom); it != atomNames.constEnd())
+        return *it;
+    XcbPtr<xcb_get_atom_name_reply_t> reply(
+        xcb_get_atom_name_reply(connection, xcb_get_atom_name(connection, atom), nullptr));
+    if (!reply)
+        return {};
+    const QString name = QString::fromUtf8(xcb_get_atom_name_name(reply.get()),
+                                           xcb_get_atom_name_name_length(reply.get()));
+    atomNames.insert(atom, name);
+    return name;
+}
+
+void X11DragEventSource::readEvents()
+{
+    if (!connection)
+        return;
+    // Blocking replies inside the handlers may queue further events without
+    // the socket becoming readable again, so drain until the queue is empty.
+    while (xcb_generic_event_t *event = xcb_poll_for_event(connection)) {
+        handleEvent(event);
+        std::free(event);
+    }
+    if (xcb_connection_has_error(connection)) {
+        qCWarning(lcDragMonitor, "lost the X11 connection: drags are no longer watched");
+        notifier->setEnabled(false);
+        roundTimer->stop();
+        available = false;
+    }
+}
+
+void X11DragEventSource::handleEvent(xcb_generic_event_t *event)
+{
+    const uint8_t type = event->response_type & 0x7f;
+    if (type == 0) // an error of a request sent without a reply cookie
+        return;
+    if (type == xfixesFirstEvent + XCB_XFIXES_SELECTION_NOTIFY) {
+        const auto *notify = reinterpret_cast<xcb_xfixes_selection_notify_event_t *>(event);
+        qCDebug(lcDragMonitor) << "selection notify owner" << notify->owner << "subtype"
+                               << notify->subtype << "time" << notify->selection_timestamp;
+        // A drag puts a new owner on XdndSelection; losing the owner is no new drag.
+        if (notify->selection == atoms.xdndSelection && notify->owner != XCB_NONE)
+            beginRound(notify->owner, notify->selection_timestamp);
+    } else if (type == XCB_SELECTION_NOTIFY) {
+        const auto *reply = reinterpret_cast<xcb_selection_notify_event_t *>(event);
+        if (reply->requestor == window && reply->selection == atoms.xdndSelection)
+            handleSelectionReply(reply->property, reply->time);
+    } else if (type == XCB_GE_GENERIC) {
+        handleRawEvent(event);
+    } else if (type == XCB_MAPPING_NOTIFY && keySymbols) {
+        xcb_refresh_keyboard_mapping(keySymbols,
+                                     reinterpret_cast<xcb_mapping_notify_event_t *>(event));
+    }
+}
+
+void X11DragEventSource::beginRound(uint32_t owner, uint32_t timestamp)
+{
+    // A newer drag supersedes one whose types are still being learnt.
+    round = Round{};
+    round.open = true;
+    round.count = ++notifyCount;
+    round.owner = owner;
+    round.timestamp = timestamp;
+    round.typeList = readTypeList(owner);
+    // Asked at once with the time of the ownership change: a Qt source answers
+    // only to the time of its latest position message, which is that time
+    // until the pointer moves on, and never to CurrentTime.
+    for (uint32_t target : {atoms.targets, atoms.uriList, atoms.iconList, atoms.textPlain})
+        ask(target, timestamp);
+    xcb_flush(connection);
+    roundTimer->start();
+}
+
+void X11DragEventSource::ask(uint32_t target, uint32_t time)
+{
+    xcb_convert_selection(connection, window, atoms.xdndSelection, target,
+                          probeProperty.value(target), time);
+    round.pending.append({target, time});
+}
+
+QStringList X11DragEventSource::readTypeList(uint32_t owner)
+{
+    QStringList names;
+    XcbPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, owner, atoms.xdndTypeList, XCB_ATOM_ATOM, 0, 1024),
+        nullptr));
+    if (!reply || reply->type != XCB_ATOM_ATOM || reply->format != 32)
+        return names;
+    const auto *list = static_cast<const uint32_t *>(xcb_get_property_value(reply.get()));
+    const int n = xcb_get_property_value_length(reply.get()) / 4;
+    for (int i = 0; i < n; ++i) {
+        const QString name = atomName(list[i]);
+        if (!name.isEmpty())
+            names.append(name);
+    }
+    return names;
+}
+
+void X11DragEventSource::handleSelectionReply(uint32_t property, uint32_t time)
+{
+    qCDebug(lcDragMonitor) << "selection reply, property" << property << "time" << time;
+    // Answers come in the order asked, and a refusal may name no target, so
+    // each answer belongs to the oldest open question. Answers to an earlier
+    // drag's questions carry that drag's time.
+    if (!round.open || round.pending.isEmpty() || time != round.pending.first().time)
+        return;
+    const uint32_t target = round.pending.takeFirst().target;
+    if (property != XCB_NONE) {
+        XcbPtr<xcb_get_property_reply_t> reply(
+            xcb_get_property_reply(connection,
+                                   xcb_get_property(connection, 1, window, property,
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
+                                   nullptr));
+        if (reply && reply->type != XCB_NONE) {
+            const char *value = static_cast<const char *>(xcb_get_property_value(reply.get()));
+            const int length = xcb_get_property_value_length(reply.get());
+            if (target == atoms.targets) {
+                if (reply->format == 32) {
+                    const auto *list = reinterpret_cast<const uint32_t *>(value);
+                    for (int i = 0; i < length / 4; ++i) {
+                        const QString name = atomName(list[i]);
+                        if (!name.isEmpty() && !isMetaTarget(name))
+                            round.advertised.append(name);
+                    }
+                }
+            } else {
+                round.answered.append(atomName(target));
+                if (target == atoms.uriList) {
+                    round.uriListRead = true;
+                    // A list too long for one property (INCR) is not read; so
+                    // many URIs are taken to be files.
+                    round.uriListHasFile =
+                        reply->type == atoms.incr || uriListHasFile(QByteArray(value, length));
+                }
+            }
+        }
+    }
+    if (round.pending.isEmpty())
+        publishRound();
+}
+
+void X11DragEventSource::publishRound()
+{
+    if (!round.open)
+        return;
+    round.open = false;
+    roundTimer->stop();
+    // Some sources set the type list only after the drag has begun.
+    if (round.typeList.isEmpty())
+        round.typeList = readTypeList(round.owner);
+
+    QStringList types = round.typeList;
+    appendUnique(types, round.advertised);
+    appendUnique(types, round.answered);
+    // A list of URIs counts as files only when it holds one; when the source
+    // did not answer in time, its word that it offers one is kept.
+    if (round.uriListRead && !round.uriListHasFile) {
+        types.removeAll(QStringLiteral("text/uri-list"));
+        types.removeAll(QStringLiteral("text/x-moz-url"));
+    }
+    publishedTypes = types;
+    publishedCount = round.count;
+    qCDebug(lcDragMonitor) << "published" << publishedCount << publishedTypes;
+}
+
+void X11DragEventSource::handleRawEvent(xcb_generic_event_t *event)
+{
+    const auto *generic = reinterpret_cast<xcb_ge_generic_event_t *>(event);
+    if (!releasesWatched || generic->extension != xinputOpcode)
+        return;
+    if (generic->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
+        const auto *key = reinterpret_cast<xcb_input_raw_key_release_event_t *>(event);
+        bool escape = false;
+        if (XcbPtr<xcb_keycode_t> codes{
+                keySymbols ? xcb_key_symbols_get_keycode(keySymbols, escapeKeysym) : nullptr}) {
+            for (const xcb_keycode_t *code = codes.get(); *code != XCB_NO_SYMBOL; ++code)
+                escape = escape || *code == key->detail;
+        }
+        emit keyReleased(escape ? Qt::Key_Escape : Qt::Key_unknown);
+    } else if (generic->event_type == XCB_INPUT_RAW_BUTTON_RELEASE) {
+        const auto *button = reinterpret_cast<xcb_input_raw_button_release_event_t *>(event);
+        // Wheel steps are press/release pairs of buttons 4 to 7.
+        if (button->detail >= 4 && button->detail <= 7)
+            return;
+        // The raw button is the physical one; the pointer state tells whether
+        // the logical buttons are all up (left-handed maps swap 1 and 3).
+        XcbPtr<xcb_query_pointer_reply_t> pointer(
+            xcb_query_pointer_reply(connection, xcb_query_pointer(connection, root), nullptr));
+        constexpr uint16_t held =
+            XCB_KEY_BUT_MASK_BUTTON_1 | XCB_KEY_BUT_MASK_BUTTON_2 | XCB_KEY_BUT_MASK_BUTTON_3;
+        if (pointer && !(pointer->mask & held))
+            emit leftMouseReleased();
+    }
+}

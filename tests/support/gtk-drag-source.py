@@ -1,0 +1,97 @@
+#!/usr/bin/python3
+# A GTK 3 window that starts one drag, for X11 tests.
+#
+#   gtk-drag-source.py [--geometry X,Y,W,H] --files PATH... | --link URL | --text TEXT
+#
+# The undecorated window is placed at X,Y (default 20,20, size 200x120). Press
+# the left button inside it and move the pointer by more than 8 px to start the
+# drag, e.g. with xdotool:
+#   xdotool mousemove 120 80 mousedown 1 sleep 0.05 mousemove_relative -- 12 9 sleep 0.02 \
+#           mousemove_relative -- 12 9 sleep 0.02 mousemove_relative -- 12 9 ...
+# (relative moves a few ms apart, like a hand: they make the raw input events
+# that absolute warps do not, and let a drag monitor ask for the types in time)
+# then move to the target and `xdotool mouseup 1` to drop (or key Escape to cancel).
+# Offered data: --files: text/uri-list with file:// URIs; --link: the URL as
+# text/uri-list and as text; --text: the text targets only.
+# Standard output, one line each, flushed: "ready" once the window is mapped,
+# "drag-started <CLOCK_MONOTONIC microseconds>" when the drag begins,
+# "drag-finished" when it is over.
+import sys
+import time
+
+import gi
+
+gi.require_version("Gtk", "3.0")
+gi.require_version("Gdk", "3.0")
+from gi.repository import Gdk, GLib, Gtk  # noqa: E402
+
+
+def say(line):
+    sys.stdout.write(line + "\n")
+    sys.stdout.flush()
+
+
+def main(argv):
+    geometry = (20, 20, 200, 120)
+    kind, values = None, []
+    args = list(argv)
+    while args:
+        arg = args.pop(0)
+        if arg == "--geometry" and args:
+            geometry = tuple(int(v) for v in args.pop(0).split(","))
+        elif arg in ("--files", "--link", "--text"):
+            kind = arg[2:]
+        else:
+            values.append(arg)
+    if not kind or not values:
+        sys.stderr.write("usage: gtk-drag-source.py [--geometry X,Y,W,H] "
+                         "--files PATH... | --link URL | --text TEXT\n")
+        return 2
+
+    window = Gtk.Window(title="pelkin-gtk-drag-source")
+    window.set_decorated(False)
+    window.set_keep_above(True)
+    window.move(geometry[0], geometry[1])
+    window.set_default_size(geometry[2], geometry[3])
+    box = Gtk.EventBox()
+    box.add(Gtk.Label(label="drag: " + kind))
+    window.add(box)
+
+    targets = Gtk.TargetList.new([])
+    if kind in ("files", "link"):
+        targets.add_uri_targets(0)
+    if kind in ("link", "text"):
+        targets.add_text_targets(1)
+    box.drag_source_set(Gdk.ModifierType.BUTTON1_MASK, [], Gdk.DragAction.COPY)
+    box.drag_source_set_target_list(targets)
+
+    def on_data_get(_widget, _context, selection, info, _time):
+        if kind == "files":
+            selection.set_uris([GLib.filename_to_uri(path, None) for path in values])
+        elif info == 0:
+            selection.set_uris([values[0]])
+        else:
+            selection.set_text(values[0], -1)
+
+    box.connect("drag-begin", lambda *_: say(
+        "drag-started %d" % (time.clock_gettime_ns(time.CLOCK_MONOTONIC) // 1000)))
+    box.connect("drag-end", lambda *_: say("drag-finished"))
+    box.connect("drag-data-get", on_data_get)
+
+    shown = []
+
+    def on_map(*_):
+        if not shown:
+            shown.append(True)
+            say("ready")
+        return False
+
+    window.connect("map-event", on_map)
+    window.connect("destroy", Gtk.main_quit)
+    window.show_all()
+    Gtk.main()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
