@@ -1,0 +1,300 @@
+// DropZoneView and DropZoneWindow offscreen: texts, progress, the timing of
+// the result, display-mode reports, drag handling and the window's sizes.
+#include "DropZoneWindow.h"
+
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+using Mode = DropZoneView::DisplayMode;
+
+namespace {
+
+const QString idleTitle = QStringLiteral("ここにドロップして共有");
+
+// An expanded-size view with its callbacks recorded.
+struct Zone
+{
+    DropZoneView view;
+    QList<Mode> modes;
+    QList<QList<QUrl>> drops;
+    int entered = 0;
+    int ended = 0;
+
+    Zone()
+    {
+        view.resize(260, 132);
+        view.onDisplayModeChange = [this](Mode m) { modes.append(m); };
+        view.onDropFiles = [this](const QList<QUrl> &urls) { drops.append(urls); };
+        view.onDragEntered = [this] { ++entered; };
+        view.onDragEnded = [this] { ++ended; };
+    }
+    bool settled()
+    {
+        return QTest::qWaitFor([this] { return !view.isAnimating(); }, 1000);
+    }
+};
+
+std::unique_ptr<QMimeData> mime(const QList<QUrl> &urls, const QString &text = {})
+{
+    auto data = std::make_unique<QMimeData>();
+    if (!urls.isEmpty())
+        data->setUrls(urls);
+    if (!text.isEmpty())
+        data->setText(text);
+    return data;
+}
+
+} // namespace
+
+class DropZoneViewTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void progress_data();
+    void progress();
+    void resultIsHeldThenReset_data();
+    void resultIsHeldThenReset();
+    void finishEdgeCases();
+    void fadeOutDoesNotCollapseANewUpload();
+    void drags_data();
+    void drags();
+    void window();
+};
+
+void DropZoneViewTest::progress_data()
+{
+    QTest::addColumn<double>("progress");
+    QTest::addColumn<double>("kept");
+    QTest::addColumn<QString>("percent");
+    QTest::newRow("0.005 rounds up") << 0.005 << 0.005 << QStringLiteral("1");
+    QTest::newRow("0.004 rounds down") << 0.004 << 0.004 << QStringLiteral("0");
+    QTest::newRow("0.375") << 0.375 << 0.375 << QStringLiteral("38");
+    QTest::newRow("above 1") << 1.7 << 1.0 << QStringLiteral("100");
+    QTest::newRow("negative") << -0.3 << 0.0 << QStringLiteral("0");
+    QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << 0.0 << QStringLiteral("0");
+}
+
+void DropZoneViewTest::progress()
+{
+    QFETCH(double, progress);
+    QFETCH(double, kept);
+    QFETCH(QString, percent);
+    Zone z;
+    z.view.updateUploadProgress(0.6); // dropped while idle
+    QCOMPARE(z.view.currentProgress(), 0.0);
+    QVERIFY(!z.view.isSubtitleVisible());
+
+    z.view.prepareForUpload();
+    QCOMPARE(z.view.titleText(), QStringLiteral("アップロード中…"));
+    QCOMPARE(z.view.subtitleText(), QStringLiteral("0%"));
+    QCOMPARE(z.modes, QList<Mode>{Mode::expanded}); // reported before the fade
+    z.view.prepareForUpload(QStringLiteral("ファイルをアップロード中…"));
+    QCOMPARE(z.modes.size(), 1);
+    z.view.updateUploadProgress(0.5); // start elsewhere, so the bar must move
+    z.view.updateUploadProgress(progress);
+    QCOMPARE(z.view.currentProgress(), kept);
+    QCOMPARE(z.view.subtitleText(),
+             QStringLiteral("アップロード中… ") + percent + QLatin1Char('%'));
+    QCOMPARE(z.view.titleText(), QStringLiteral("ファイルをアップロード中…"));
+    QVERIFY(z.settled());
+    QCOMPARE(z.view.progressAreaOpacity(), 1.0);
+    QCOMPARE(z.view.fillWidth(), 240.0 * kept);
+    // The character rides along: left edge at (240 - 42) * p from the track's,
+    // centre 10 - 6 sin(pi p) above its top (y grows downwards).
+    const QRectF track = z.view.trackRect();
+    const QRectF character = z.view.characterRect();
+    QCOMPARE(character.size(), QSizeF(42, 42));
+    QVERIFY(std::abs(character.left() - track.left() - 198 * kept) < 1e-9);
+    QVERIFY(std::abs(character.center().y() - track.top() + 10 - 6 * std::sin(M_PI * kept)) < 1e-9);
+    z.view.resetToIdle(false);
+    QCOMPARE(z.view.characterOffsets(), QPointF(0, -10)); // back at once
+}
+
+void DropZoneViewTest::resultIsHeldThenReset_data()
+{
+    QTest::addColumn<bool>("success");
+    QTest::addColumn<int>("holdMs");
+    QTest::newRow("success") << true << 1100;
+    QTest::newRow("failure") << false << 1400;
+}
+
+void DropZoneViewTest::resultIsHeldThenReset()
+{
+    QFETCH(bool, success);
+    QFETCH(int, holdMs);
+    Zone z;
+    z.view.prepareForUpload();
+    z.view.updateUploadProgress(0.4);
+    QElapsedTimer clock;
+    qint64 completedAt = -1;
+    qint64 compactAt = -1;
+    z.view.onDisplayModeChange = [&](Mode m) {
+        compactAt = m == Mode::compact ? clock.elapsed() : -2;
+    };
+    clock.start();
+    z.view.finishUpload(QStringLiteral("結果"), QStringLiteral("詳細"), success, [&] {
+        completedAt = clock.elapsed();
+        QVERIFY(!z.view.isUploading()); // reset before the completion
+    });
+    QCOMPARE(z.view.titleText(), QStringLiteral("結果"));
+    QCOMPARE(z.view.subtitleText(), QStringLiteral("詳細"));
+    // Red on failure; and the uploading tint stays whatever the result.
+    QCOMPARE(z.view.titleColor().red() > 180 && z.view.titleColor().blue() < 100, !success);
+    QCOMPARE(z.view.subtitleColor().alphaF(), success ? 0.55f : 0.9f);
+    QVERIFY(z.view.backgroundColor().rgb() != z.view.palette().color(QPalette::Window).rgb());
+    QVERIFY(z.settled());
+    QCOMPARE(z.view.fillWidth(), z.view.trackRect().width()); // full bar, character at the end
+    QCOMPARE(z.view.characterRect().right(), z.view.trackRect().right());
+    QTRY_VERIFY_WITH_TIMEOUT(completedAt >= 0, holdMs + 1000);
+    QVERIFY2(std::abs(completedAt - holdMs) <= 100, qPrintable(QString::number(completedAt)));
+    QCOMPARE(z.view.titleText(), idleTitle);
+    QVERIFY(!z.view.isSubtitleVisible());
+    // Compact once the progress area has faded (0.2 s).
+    QTRY_VERIFY_WITH_TIMEOUT(compactAt >= 0, 1000);
+    QVERIFY2(std::abs(compactAt - holdMs - 200) <= 100, qPrintable(QString::number(compactAt)));
+    QVERIFY(!z.view.isProgressAreaVisible());
+    z.view.resetToIdle(true); // already there: no fade, no report
+    QVERIFY(!z.view.isAnimating());
+}
+
+void DropZoneViewTest::finishEdgeCases()
+{
+    Zone z;
+    int now = 0;
+    z.view.finishUpload(QStringLiteral("x"), QString(), true, [&] { ++now; });
+    QCOMPARE(now, 1); // while idle: at once
+    QCOMPARE(z.view.titleText(), idleTitle);
+
+    // A second finish rewrites the texts and schedules its own reset; an
+    // upload begun between the two resets is spared by the late one.
+    QElapsedTimer clock;
+    QList<qint64> done;
+    z.view.prepareForUpload();
+    clock.start();
+    z.view.finishUpload(QStringLiteral("一"), QStringLiteral("a"), true,
+                        [&] { done.append(clock.elapsed()); });
+    QTest::qWait(300);
+    z.view.finishUpload(QStringLiteral("二"), QStringLiteral("b"), false,
+                        [&] { done.append(clock.elapsed()); });
+    QCOMPARE(z.view.titleText(), QStringLiteral("二"));
+    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, 2000);
+    z.view.prepareForUpload(QStringLiteral("次"));
+    z.view.updateUploadProgress(0.3);
+    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, 2000);
+    QVERIFY(std::abs(done[0] - 1100) <= 100 && std::abs(done[1] - 1700) <= 100);
+    QVERIFY(z.view.isUploading());
+    QCOMPARE(z.view.currentProgress(), 0.3);
+
+    // The completion runs even when the view is gone.
+    bool completed = false;
+    auto *view = new DropZoneView;
+    view->prepareForUpload();
+    view->finishUpload(QStringLiteral("x"), QString(), true, [&] { completed = true; });
+    delete view;
+    QTRY_VERIFY_WITH_TIMEOUT(completed, 2000);
+}
+
+void DropZoneViewTest::fadeOutDoesNotCollapseANewUpload()
+{
+    Zone z;
+    z.view.prepareForUpload();
+    QVERIFY(z.settled());
+    z.view.resetToIdle(true);
+    QTest::qWait(60);
+    z.view.prepareForUpload();
+    QVERIFY(z.settled());
+    QTest::qWait(100);
+    QCOMPARE(z.modes, QList<Mode>{Mode::expanded});
+    QCOMPARE(z.view.progressAreaOpacity(), 1.0);
+    z.view.resetToIdle(false);
+    QCOMPARE(z.modes, (QList<Mode>{Mode::expanded, Mode::compact}));
+}
+
+void DropZoneViewTest::drags_data()
+{
+    const QUrl a = QUrl::fromLocalFile(QStringLiteral("/tmp/b 1.txt"));
+    const QUrl b = QUrl::fromLocalFile(QStringLiteral("/tmp/写真.png"));
+    const QUrl web(QStringLiteral("https://x.test/"));
+    QTest::addColumn<QList<QUrl>>("urls");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("uploading");
+    QTest::addColumn<QList<QUrl>>("delivered");
+    QTest::newRow("files, links left out")
+        << QList<QUrl>{a, web, b} << QString() << false << QList<QUrl>{a, b};
+    QTest::newRow("files while uploading") << QList<QUrl>{a} << QString() << true << QList<QUrl>{};
+    QTest::newRow("a web link") << QList<QUrl>{web} << QString() << false << QList<QUrl>{};
+    QTest::newRow("plain text") << QList<QUrl>{} << QStringLiteral("/tmp/a") << false
+                                << QList<QUrl>{};
+}
+
+void DropZoneViewTest::drags()
+{
+    QFETCH(QList<QUrl>, urls);
+    QFETCH(QString, text);
+    QFETCH(bool, uploading);
+    QFETCH(QList<QUrl>, delivered);
+    Zone z;
+    if (uploading)
+        z.view.prepareForUpload();
+    const auto data = mime(urls, text);
+    const bool accepted = !delivered.isEmpty();
+    QCOMPARE(z.view.draggingEntered(data.get()), accepted);
+    QCOMPARE(z.view.isHighlighted(), accepted);
+    QCOMPARE(z.view.isDragHovering(), accepted);
+    QCOMPARE(z.entered, accepted ? 1 : 0);
+    z.view.draggingExited(); // leaving clears the highlight, reports nothing
+    QVERIFY(!z.view.isHighlighted() && !z.view.isDragHovering());
+    QCOMPARE(z.ended, 0);
+    if (!accepted) {
+        z.view.setHighlighted(true);
+        QVERIFY(!z.view.performDragOperation(data.get()));
+        QVERIFY(z.view.isHighlighted()); // a refused drop leaves it as it was
+        QVERIFY(z.drops.isEmpty());
+        return;
+    }
+    QVERIFY(z.view.draggingEntered(data.get()));
+    QVERIFY(z.view.performDragOperation(data.get()));
+    QCOMPARE(z.drops, QList<QList<QUrl>>{delivered});
+    QVERIFY(!z.view.isHighlighted());
+    z.view.draggingEnded();
+    QCOMPARE(z.ended, 1);
+    QVERIFY(!z.view.hasDragTouched());
+    QVERIFY(z.modes.isEmpty()); // a drag alone never expands the zone
+}
+
+void DropZoneViewTest::window()
+{
+    DropZoneWindow window(DropZoneWindow::Chrome::translucent);
+    window.movePanelTo(QPoint(400, 30));
+    QCOMPARE(window.panelGeometry(), QRect(400, 30, 210, 36));
+    QCOMPARE(window.geometry(), window.panelGeometry().marginsAdded(window.shadowMargins()));
+    window.apply(Mode::expanded, false); // keeps the bottom-left corner
+    QCOMPARE(window.panelGeometry(), QRect(400, 30 + 36 - 132, 260, 132));
+    QCOMPARE(window.dropView()->size(), QSize(260, 132));
+    window.apply(Mode::compact, false);
+    QCOMPARE(window.panelGeometry(), QRect(400, 30, 210, 36));
+
+    // The shell's sequence: the view expands, the window grows (animated)
+    // and is re-placed at once; both end where the shell put them.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window, 2000));
+    window.dropView()->onDisplayModeChange = [&](Mode mode) {
+        window.apply(mode, true);
+        window.movePanelTo(QPoint(600 - window.panelSize().width() / 2, 40));
+    };
+    window.dropView()->prepareForUpload();
+    QTRY_COMPARE_WITH_TIMEOUT(window.panelGeometry(), QRect(470, 40, 260, 132), 1000);
+    window.dropView()->resetToIdle(true);
+    QTRY_COMPARE_WITH_TIMEOUT(window.panelGeometry(), QRect(495, 40, 210, 36), 1500);
+    window.movePanelTo(QPoint(10, 10), true);
+    QTRY_COMPARE_WITH_TIMEOUT(window.panelGeometry().topLeft(), QPoint(10, 10), 1000);
+}
+
+QTEST_MAIN(DropZoneViewTest)
+#include "tst_dropzoneview.moc"
