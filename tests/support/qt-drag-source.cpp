@@ -141,7 +141,9 @@ int main(int argc, char **argv)
         return 2;
     }
     DragSourceWindow window(kind, values);
-    window.setGeometry(geometry);
+    // A fixed size: without a window manager nothing else enforces it.
+    window.setFixedSize(geometry.size());
+    window.move(geometry.topLeft());
     window.show();
     return app.exec();
 }
