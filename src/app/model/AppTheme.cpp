@@ -1,10 +1,12 @@
 #include "AppTheme.h"
 
+#include "RawValueTable.h"
+
 namespace {
 
 struct ThemeInfo
 {
-    AppTheme::Value theme;
+    AppTheme::Value value;
     QStringView rawValue;
     QStringView label;
     QStringView colorScheme;
@@ -16,45 +18,31 @@ constexpr ThemeInfo themes[] = {
     {AppTheme::Dark, u"dark", u"ダーク", u"dark"},
 };
 
-const ThemeInfo &info(AppTheme::Value theme)
-{
-    for (const ThemeInfo &entry : themes) {
-        if (entry.theme == theme)
-            return entry;
-    }
-    return themes[0];
-}
+constexpr RawValueTable<ThemeInfo> table{themes};
 
 } // namespace
 
 QList<AppTheme::Value> AppTheme::allCases()
 {
-    QList<Value> cases;
-    for (const ThemeInfo &entry : themes)
-        cases.append(entry.theme);
-    return cases;
+    return table.allCases();
 }
 
 QString AppTheme::rawValue(Value theme)
 {
-    return info(theme).rawValue.toString();
+    return table.info(theme).rawValue.toString();
 }
 
 std::optional<AppTheme::Value> AppTheme::fromRawValue(const QString &raw)
 {
-    for (const ThemeInfo &entry : themes) {
-        if (entry.rawValue == raw)
-            return entry.theme;
-    }
-    return std::nullopt;
+    return table.fromRawValue(raw);
 }
 
 QString AppTheme::label(Value theme)
 {
-    return info(theme).label.toString();
+    return table.info(theme).label.toString();
 }
 
 QString AppTheme::colorScheme(Value theme)
 {
-    return info(theme).colorScheme.toString();
+    return table.info(theme).colorScheme.toString();
 }

@@ -1,10 +1,12 @@
 #include "MainTab.h"
 
+#include "RawValueTable.h"
+
 namespace {
 
 struct TabInfo
 {
-    MainTab::Value tab;
+    MainTab::Value value;
     QStringView rawValue;
     QStringView label;
     QStringView icon;
@@ -16,45 +18,31 @@ constexpr TabInfo tabs[] = {
     {MainTab::Settings, u"settings", u"設定", u"gearshape"},
 };
 
-const TabInfo &info(MainTab::Value tab)
-{
-    for (const TabInfo &entry : tabs) {
-        if (entry.tab == tab)
-            return entry;
-    }
-    return tabs[0];
-}
+constexpr RawValueTable<TabInfo> table{tabs};
 
 } // namespace
 
 QList<MainTab::Value> MainTab::allCases()
 {
-    QList<Value> cases;
-    for (const TabInfo &entry : tabs)
-        cases.append(entry.tab);
-    return cases;
+    return table.allCases();
 }
 
 QString MainTab::rawValue(Value tab)
 {
-    return info(tab).rawValue.toString();
+    return table.info(tab).rawValue.toString();
 }
 
 std::optional<MainTab::Value> MainTab::fromRawValue(const QString &raw)
 {
-    for (const TabInfo &entry : tabs) {
-        if (entry.rawValue == raw)
-            return entry.tab;
-    }
-    return std::nullopt;
+    return table.fromRawValue(raw);
 }
 
 QString MainTab::label(Value tab)
 {
-    return info(tab).label.toString();
+    return table.info(tab).label.toString();
 }
 
 QString MainTab::icon(Value tab)
 {
-    return info(tab).icon.toString();
+    return table.info(tab).icon.toString();
 }
