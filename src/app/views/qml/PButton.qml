@@ -1,0 +1,73 @@
+import QtQuick
+import QtQuick.Controls.Basic as B
+
+// Push button drawn to our measures: "bordered", "prominent" (filled) or
+// "plain"; control sizes "large", "regular", "small", "mini"; optional tint.
+B.AbstractButton {
+    id: control
+    property string kind: "bordered"
+    property string controlSize: "regular"
+    property color tint: Theme.accent
+    property bool tinted: false
+    property color plainColor: Theme.primary
+    property string symbol: ""
+    property real symbolSize: 12
+    property real fontSize: 13
+    property int fontWeight: Font.Normal
+    property real labelMinWidth: 0
+    property real labelVerticalPadding: 0
+    property real labelSpacing: 6
+
+    hoverEnabled: true
+    focusPolicy: Qt.TabFocus
+
+    readonly property color _fill: kind === "prominent" ? tint : tinted ? Theme.alpha(tint, Theme.dark ? 0.24 : 0.14) : Theme.dark ? Qt.rgba(1, 1, 1, 0.11) : "#ffffff"
+    readonly property color _foreground: kind === "prominent" ? "#ffffff" : kind === "plain" ? plainColor : tinted ? tint : Theme.primary
+
+    horizontalPadding: kind === "plain" ? 0 : controlSize === "large" ? 14 : controlSize === "regular" ? 11 : controlSize === "small" ? 8 : 6
+    verticalPadding: kind === "plain" ? 0 : controlSize === "large" ? 6 : controlSize === "regular" ? 4 : controlSize === "small" ? 3 : 2
+    opacity: enabled ? 1 : 0.42
+
+    contentItem: Item {
+        implicitWidth: Math.max(control.labelMinWidth, labelRow.implicitWidth)
+        implicitHeight: labelRow.implicitHeight + 2 * control.labelVerticalPadding
+        Row {
+            id: labelRow
+            anchors.centerIn: parent
+            spacing: control.labelSpacing
+            Symbol {
+                objectName: "buttonSymbol"
+                visible: control.symbol !== ""
+                name: control.symbol
+                size: control.symbolSize
+                color: control._foreground
+                anchors.verticalCenter: parent.verticalCenter
+            }
+            PText {
+                visible: control.text !== ""
+                text: control.text
+                color: control._foreground
+                font.pixelSize: control.fontSize
+                font.weight: control.fontWeight
+                anchors.verticalCenter: parent.verticalCenter
+                Behavior on color { ColorAnimation { duration: 200 } }
+            }
+        }
+    }
+
+    background: Rectangle {
+        visible: control.kind !== "plain"
+        implicitHeight: control.controlSize === "large" ? 30 : control.controlSize === "regular" ? 24 : control.controlSize === "small" ? 22 : 18
+        radius: control.controlSize === "large" ? 8 : control.controlSize === "mini" ? 5 : 6
+        color: control._fill
+        border.width: control.kind === "bordered" && !control.tinted ? 1 : 0
+        border.color: Theme.dark ? Qt.rgba(1, 1, 1, 0.08) : Qt.rgba(0, 0, 0, 0.13)
+        Behavior on color { ColorAnimation { duration: 200 } }
+        Rectangle {
+            // Press and hover feedback over any fill.
+            anchors.fill: parent
+            radius: parent.radius
+            color: control.pressed ? Qt.rgba(0, 0, 0, 0.14) : control.hovered ? (Theme.dark ? Qt.rgba(1, 1, 1, 0.06) : Qt.rgba(0, 0, 0, 0.04)) : "transparent"
+        }
+    }
+}
