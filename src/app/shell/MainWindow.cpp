@@ -46,7 +46,14 @@ MainWindow::MainWindow(AppModel *model, QSettings *store, QObject *parent)
 
 MainWindow::~MainWindow()
 {
-    delete m_view;
+    // The window still emits and sends events while it is torn down; clear
+    // the guarded pointer first so nothing here looks at a half-destroyed view.
+    if (QQuickView *view = m_view.data()) {
+        view->removeEventFilter(this);
+        disconnect(view, nullptr, this, nullptr);
+        m_view.clear();
+        delete view;
+    }
 }
 
 bool MainWindow::isVisible() const
