@@ -1,7 +1,9 @@
 #include "X11DragEventSource.h"
 
 #include <QLoggingCategory>
+#include <QMutexLocker>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
 #include <xcb/xfixes.h>
@@ -53,20 +55,57 @@ void appendUnique(QStringList &list, const QStringList &more)
 X11DragEventSource::X11DragEventSource(QObject *parent)
     : DragEventSource(parent)
 {
-    available = setUp();
-    if (!available && connection) {
-        xcb_disconnect(connection);
+    if (!setUp()) {
+        if (connection)
+            xcb_disconnect(connection);
         connection = nullptr;
+        return;
     }
+    available = true;
+
+    // From here on the connection belongs to the watcher thread.
+    watcher = new QThread;
+    watcher->setObjectName(QStringLiteral("pelkin-drag-watcher"));
+    context = new QObject;
+    context->moveToThread(watcher);
+    connect(watcher, &QThread::started, context, [this] { startWatching(); });
+    // Runs in the watcher thread, so the notifier and timer die where they live.
+    connect(
+        watcher, &QThread::finished, context,
+        [this] {
+            delete notifier;
+            delete roundTimer;
+            notifier = nullptr;
+            roundTimer = nullptr;
+        },
+        Qt::DirectConnection);
+    watcher->start();
 }
 
 X11DragEventSource::~X11DragEventSource()
 {
-    delete notifier;
+    if (watcher) {
+        watcher->quit();
+        watcher->wait();
+        delete context;
+        delete watcher;
+    }
     if (keySymbols)
         xcb_key_symbols_free(keySymbols);
     if (connection)
         xcb_disconnect(connection);
+}
+
+qint64 X11DragEventSource::changeCount() const
+{
+    QMutexLocker lock(&publishedLock);
+    return publishedCount;
+}
+
+QStringList X11DragEventSource::types() const
+{
+    QMutexLocker lock(&publishedLock);
+    return publishedTypes;
 }
 
 bool X11DragEventSource::setUp()
@@ -114,10 +153,15 @@ bool X11DragEventSource::setUp()
     window = xcb_generate_id(connection);
     xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, root, -1, -1, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-    xcb_xfixes_select_selection_input(connection, window, atoms.xdndSelection,
-                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
-                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
-                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+    // Checked, so the selection is in force once we report ourselves ready.
+    XcbPtr<xcb_generic_error_t> selectError(xcb_request_check(
+        connection, xcb_xfixes_select_selection_input_checked(
+                        connection, window, atoms.xdndSelection,
+                        XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                            XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                            XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE)));
+    if (selectError)
+        return false;
 
     // Raw events of the master devices: delivered during other clients'
     // grabs and once per event (all devices would deliver every event twice).
@@ -135,19 +179,27 @@ bool X11DragEventSource::setUp()
         qCWarning(lcDragMonitor, "XInput 2.2 is not available: drag ends will not be seen");
     keySymbols = xcb_key_symbols_alloc(connection);
     xcb_flush(connection);
-    if (xcb_connection_has_error(connection))
-        return false;
+    return !xcb_connection_has_error(connection);
+}
 
-    roundTimer = new QTimer(this);
+void X11DragEventSource::startWatching()
+{
+    roundTimer = new QTimer(context);
     roundTimer->setSingleShot(true);
     roundTimer->setInterval(typesTimeoutMs);
-    connect(roundTimer, &QTimer::timeout, this, [this] {
+    connect(roundTimer, &QTimer::timeout, context, [this] {
+        // The answers may be waiting although the timer fired first: use
+        // them before giving up.
+        readEvents();
         publishRound();
         readEvents();
     });
-    notifier = new QSocketNotifier(xcb_get_file_descriptor(connection), QSocketNotifier::Read);
-    connect(notifier, &QSocketNotifier::activated, this, &X11DragEventSource::readEvents);
-    return true;
+    notifier =
+        new QSocketNotifier(xcb_get_file_descriptor(connection), QSocketNotifier::Read, context);
+    connect(notifier, &QSocketNotifier::activated, context, [this] { readEvents(); });
+    // The blocking calls of the set-up may have queued events inside xcb,
+    // where the socket notifier never sees them.
+    readEvents();
 }
 
 bool X11DragEventSource::selectRawEvents()
@@ -241,7 +293,8 @@ void X11DragEventSource::beginRound(uint32_t owner, uint32_t timestamp)
     round.typeList = readTypeList(owner);
     // Asked at once with the time of the ownership change: a Qt source answers
     // only to the time of its latest position message, which is that time
-    // until the pointer moves on, and never to CurrentTime.
+    // until the pointer moves on, and never to CurrentTime. Hence this runs on
+    // our own thread: a busy main thread would ask too late.
     for (uint32_t target : {atoms.targets, atoms.uriList, atoms.iconList, atoms.textPlain})
         ask(target, timestamp);
     xcb_flush(connection);
@@ -336,9 +389,10 @@ void X11DragEventSource::publishRound()
         types.removeAll(QStringLiteral("text/uri-list"));
         types.removeAll(QStringLiteral("text/x-moz-url"));
     }
+    qCDebug(lcDragMonitor) << "published" << round.count << types;
+    QMutexLocker lock(&publishedLock);
     publishedTypes = types;
     publishedCount = round.count;
-    qCDebug(lcDragMonitor) << "published" << publishedCount << publishedTypes;
 }
 
 void X11DragEventSource::handleRawEvent(xcb_generic_event_t *event)

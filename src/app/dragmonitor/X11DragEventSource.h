@@ -5,20 +5,25 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QMutex>
 
+#include <atomic>
 #include <cstdint>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 
 class QSocketNotifier;
+class QThread;
 class QTimer;
 
 // Drags of any X11 client, seen from a private xcb connection: every change
 // of the XdndSelection owner (XFixes) is a new drag, its types come from
 // converting the selection and from XdndTypeList, and the releases come from
 // XInput 2.2 raw events on the root window, which arrive during the drag
-// source's pointer grab.
+// source's pointer grab. The connection is read on a thread of its own, so a
+// busy main thread cannot make us ask for the types too late; the signals
+// reach receivers in other threads queued.
 class X11DragEventSource final : public DragEventSource
 {
     Q_OBJECT
@@ -33,11 +38,12 @@ public:
     ~X11DragEventSource() override;
 
     bool hasDragPasteboard() const override { return available; }
-    qint64 changeCount() const override { return publishedCount; }
-    QStringList types() const override { return publishedTypes; }
+    qint64 changeCount() const override;
+    QStringList types() const override;
 
 private:
     bool setUp();
+    void startWatching();
     void readEvents();
     void handleEvent(xcb_generic_event_t *event);
     void beginRound(uint32_t owner, uint32_t timestamp);
@@ -52,9 +58,13 @@ private:
 
     xcb_connection_t *connection = nullptr;
     xcb_key_symbols_t *keySymbols = nullptr;
+    // Once constructed, only the watcher thread uses the connection and what
+    // follows, apart from `available` and the published state.
+    QThread *watcher = nullptr;
+    QObject *context = nullptr; // lives in the watcher thread
     QSocketNotifier *notifier = nullptr;
     QTimer *roundTimer = nullptr;
-    bool available = false;
+    std::atomic<bool> available = false;
     bool releasesWatched = false;
     uint32_t root = 0;
     uint32_t window = 0;
@@ -91,6 +101,7 @@ private:
     } round;
 
     qint64 notifyCount = 0;
+    mutable QMutex publishedLock;
     qint64 publishedCount = 0;
     QStringList publishedTypes;
 };

@@ -144,6 +144,8 @@ private slots:
     void cleanup();
     void dragIsReportedWithItsTypes_data();
     void dragIsReportedWithItsTypes();
+    void dragDuringABusyMainThreadIsReported_data();
+    void dragDuringABusyMainThreadIsReported();
     void escapeReleaseEndsTheDrag_data();
     void escapeReleaseEndsTheDrag();
     void otherKeysDoNotEndTheDrag();
@@ -215,6 +217,51 @@ void TestX11DragMonitor::dragIsReportedWithItsTypes()
     QTest::qWait(quietMs);
     QCOMPARE(rec.starts.size(), 1);
     QCOMPARE(rec.ends, 1);
+}
+
+void TestX11DragMonitor::dragDuringABusyMainThreadIsReported_data()
+{
+    QTest::addColumn<QString>("toolkit");
+    QTest::addColumn<int>("blockedMs");
+    for (const char *toolkit : {"qt", "gtk"}) {
+        for (int blockedMs : {300, 800})
+            QTest::addRow("%s, blocked %d ms", toolkit, blockedMs) << toolkit << blockedMs;
+    }
+}
+
+// As at application start-up, when windows and QML load: the main thread is
+// blocked as a drag starts, so the ownership change is read late.
+void TestX11DragMonitor::dragDuringABusyMainThreadIsReported()
+{
+    QFETCH(QString, toolkit);
+    QFETCH(int, blockedMs);
+    GlobalDragMonitor monitor;
+    QVERIFY(monitor.isAvailable());
+    Recorder rec(monitor);
+    DragSource source(toolkit, QStringLiteral("files"), file);
+    QVERIFY(source.waitForLine(QStringLiteral("ready")));
+
+    QProcess gesture;
+    gesture.start(QStringLiteral("xdotool"), dragGesture());
+    // Blocked from here: the source's output is read without an event loop.
+    QDeadlineTimer deadline(5000);
+    while (!source.line(QStringLiteral("drag-started")) && !deadline.hasExpired())
+        source.process.waitForReadyRead(20);
+    QVERIFY(source.line(QStringLiteral("drag-started")));
+    QThread::msleep(blockedMs);
+    const qint64 freeAt = monotonicMicroseconds();
+
+    QTRY_COMPARE_WITH_TIMEOUT(rec.starts.size(), 1, reportTimeoutMs);
+    const QStringList types = rec.starts.first();
+    QVERIFY2(types.contains(QStringLiteral("text/uri-list")), qPrintable(types.join(' ')));
+    const qint64 delayMs = (rec.startTimes.first() - freeAt) / 1000;
+    QVERIFY2(delayMs <= startDeadlineMs, qPrintable(QString::number(delayMs)));
+
+    QTRY_COMPARE_WITH_TIMEOUT(gesture.state(), QProcess::NotRunning, processTimeoutMs);
+    QCOMPARE(gesture.exitCode(), 0);
+    QVERIFY(xdotool({"mouseup", "1"}));
+    QTRY_COMPARE_WITH_TIMEOUT(rec.ends, 1, reportTimeoutMs);
+    QVERIFY(source.waitForLine(QStringLiteral("drag-finished")));
 }
 
 void TestX11DragMonitor::escapeReleaseEndsTheDrag_data()
