@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 # A GTK 3 window that starts one drag, for X11 tests.
 #
-#   gtk-drag-source.py [--geometry X,Y,W,H] --files PATH... | --link URL | --text TEXT
+#   gtk-drag-source.py [--place X,Y,W,H] [--quit-at-drop]
+#                      --files PATH... | --link URL | --text TEXT
 #
-# The undecorated window is placed at X,Y (default 20,20, size 200x120). Press
+# The undecorated window is placed at X,Y with size WxH (default
+# 20,20,200,120); the same command line as pelkin-test-drag-source. Press
 # the left button inside it and move the pointer by more than 8 px to start the
 # drag, e.g. with xdotool:
 #   xdotool mousemove 120 80 mousedown 1 sleep 0.05 mousemove_relative -- 12 9 sleep 0.02 \
@@ -11,6 +13,8 @@
 # (relative moves a few ms apart, like a hand: they make the raw input events
 # that absolute warps do not, and let a drag monitor ask for the types in time)
 # then move to the target and `xdotool mouseup 1` to drop (or key Escape to cancel).
+# --quit-at-drop: exit as soon as the drag is over (GTK ends a drag only
+# once the target has finished with it).
 # Offered data: --files: text/uri-list with file:// URIs; --link: the URL as
 # text/uri-list and as text; --text: the text targets only.
 # Standard output, one line each, flushed: "ready" once the window is mapped,
@@ -32,27 +36,32 @@ def say(line):
 
 
 def main(argv):
-    geometry = (20, 20, 200, 120)
-    kind, values = None, []
+    place = (20, 20, 200, 120)
+    kind, values, quit_at_drop = None, [], False
     args = list(argv)
     while args:
         arg = args.pop(0)
-        if arg == "--geometry" and args:
-            geometry = tuple(int(v) for v in args.pop(0).split(","))
+        if arg == "--place" and args:
+            place = tuple(int(v) for v in args.pop(0).split(","))
+            if len(place) != 4:
+                kind = None
+                break
+        elif arg == "--quit-at-drop":
+            quit_at_drop = True
         elif arg in ("--files", "--link", "--text"):
             kind = arg[2:]
         else:
             values.append(arg)
     if not kind or not values:
-        sys.stderr.write("usage: gtk-drag-source.py [--geometry X,Y,W,H] "
+        sys.stderr.write("usage: gtk-drag-source.py [--place X,Y,W,H] [--quit-at-drop] "
                          "--files PATH... | --link URL | --text TEXT\n")
         return 2
 
     window = Gtk.Window(title="pelkin-gtk-drag-source")
     window.set_decorated(False)
     window.set_keep_above(True)
-    window.move(geometry[0], geometry[1])
-    window.set_default_size(geometry[2], geometry[3])
+    window.move(place[0], place[1])
+    window.set_default_size(place[2], place[3])
     box = Gtk.EventBox()
     box.add(Gtk.Label(label="drag: " + kind))
     window.add(box)
@@ -75,7 +84,12 @@ def main(argv):
 
     box.connect("drag-begin", lambda *_: say(
         "drag-started %d" % (time.clock_gettime_ns(time.CLOCK_MONOTONIC) // 1000)))
-    box.connect("drag-end", lambda *_: say("drag-finished"))
+    def on_drag_end(*_):
+        say("drag-finished")
+        if quit_at_drop:
+            GLib.idle_add(Gtk.main_quit)
+
+    box.connect("drag-end", on_drag_end)
     box.connect("drag-data-get", on_data_get)
 
     shown = []

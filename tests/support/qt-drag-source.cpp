@@ -1,9 +1,11 @@
 // pelkin-test-drag-source: a Qt window that starts one QDrag, for X11 tests.
 //
-//   pelkin-test-drag-source [--geometry X,Y,W,H] --files PATH... | --link URL | --text TEXT
+//   pelkin-test-drag-source [--place X,Y,W,H] [--quit-at-drop]
+//                           --files PATH... | --link URL | --text TEXT
 //
-// The frameless window is placed at X,Y (default 20,20, size 200x120; no
-// window manager needed). Press the left button inside it and move the pointer
+// The frameless window is placed at X,Y with size WxH (default 20,20,200,120;
+// no window manager needed). Not "--geometry": Qt takes that as its own X11
+// option before this program sees it. Press the left button inside it and move the pointer
 // by more than 10 px to start the drag, e.g. with xdotool:
 //   xdotool mousemove 120 80 mousedown 1 sleep 0.05 mousemove_relative -- 12 9 sleep 0.02
 //           mousemove_relative -- 12 9 sleep 0.02 mousemove_relative -- 12 9 ...
@@ -13,6 +15,9 @@
 // Offered data: --files: the files as file:// URLs (text/uri-list and
 // text/plain); --link: the URL as a link (text/uri-list with https://...);
 // --text: plain text only.
+// --quit-at-drop: exit as soon as the drag is over, as a small drag-out tool
+// does; the drop has reached the X server, but no one is left to hand over
+// its data.
 // Standard output, one line each, flushed: "ready" once the window is shown,
 // "drag-started <CLOCK_MONOTONIC microseconds>" just before the drag begins,
 // "drag-finished <copy|move|link|ignore>" when it is over.
@@ -25,6 +30,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace {
@@ -46,9 +52,10 @@ void say(const QByteArray &line)
 class DragSourceWindow : public QWidget
 {
 public:
-    DragSourceWindow(QString kind, QStringList values)
+    DragSourceWindow(QString kind, QStringList values, bool quitAtDrop)
         : kind(std::move(kind))
         , values(std::move(values))
+        , quitAtDrop(quitAtDrop)
     {
         setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
         setWindowTitle(QStringLiteral("pelkin-test-drag-source"));
@@ -101,12 +108,18 @@ protected:
                                             : action == Qt::LinkAction ? "link"
                                                                        : "ignore"));
         dragging = false;
+        if (quitAtDrop) {
+            // The drop may still be in the output buffer when exec() returns.
+            QGuiApplication::sync();
+            std::_Exit(0);
+        }
     }
 
 private:
     QString kind;
     QStringList values;
     QPoint pressPos;
+    bool quitAtDrop = false;
     bool dragging = false;
     bool readySaid = false;
 };
@@ -115,18 +128,31 @@ private:
 
 int main(int argc, char **argv)
 {
+    // QApplication would swallow these silently and the window would land
+    // somewhere else than the caller expects.
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--geometry") == 0 || qstrcmp(argv[i], "-geometry") == 0) {
+            std::fputs("pelkin-test-drag-source: use --place X,Y,W,H\n", stderr);
+            return 2;
+        }
+    }
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    QRect geometry(20, 20, 200, 120);
+    QRect place(20, 20, 200, 120);
     QString kind;
     QStringList values;
+    bool quitAtDrop = false;
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
-        if (arg == QLatin1String("--geometry") && !args.isEmpty()) {
+        if (arg == QLatin1String("--place") && !args.isEmpty()) {
             const QStringList parts = args.takeFirst().split(QLatin1Char(','));
-            if (parts.size() == 4)
-                geometry =
-                    QRect(parts[0].toInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt());
+            if (parts.size() != 4) {
+                kind.clear();
+                break;
+            }
+            place = QRect(parts[0].toInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt());
+        } else if (arg == QLatin1String("--quit-at-drop")) {
+            quitAtDrop = true;
         } else if (arg == QLatin1String("--files") || arg == QLatin1String("--link") ||
                    arg == QLatin1String("--text")) {
             kind = arg.mid(2);
@@ -135,15 +161,15 @@ int main(int argc, char **argv)
         }
     }
     if (kind.isEmpty() || values.isEmpty()) {
-        std::fputs("usage: pelkin-test-drag-source [--geometry X,Y,W,H] "
+        std::fputs("usage: pelkin-test-drag-source [--place X,Y,W,H] [--quit-at-drop] "
                    "--files PATH... | --link URL | --text TEXT\n",
                    stderr);
         return 2;
     }
-    DragSourceWindow window(kind, values);
+    DragSourceWindow window(kind, values, quitAtDrop);
     // A fixed size: without a window manager nothing else enforces it.
-    window.setFixedSize(geometry.size());
-    window.move(geometry.topLeft());
+    window.setFixedSize(place.size());
+    window.move(place.topLeft());
     window.show();
     return app.exec();
 }

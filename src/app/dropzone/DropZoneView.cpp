@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -396,8 +397,10 @@ QList<QUrl> DropZoneView::fileUrls(const QMimeData *mime)
 bool DropZoneView::draggingEntered(const QMimeData *mime)
 {
     // Only file drags are of interest here, as if nothing else were offered.
-    if (isUploading() || fileUrls(mime).isEmpty())
+    QList<QUrl> files = fileUrls(mime);
+    if (isUploading() || files.isEmpty())
         return false;
+    m_dragFiles = std::move(files);
     m_dragHovering = true;
     m_dragTouched = true;
     setHighlighted(true);
@@ -409,6 +412,7 @@ bool DropZoneView::draggingEntered(const QMimeData *mime)
 void DropZoneView::draggingExited()
 {
     m_dragHovering = false;
+    m_dragFiles.clear();
     setHighlighted(false);
 }
 
@@ -416,6 +420,7 @@ void DropZoneView::draggingEnded()
 {
     m_dragHovering = false;
     m_dragTouched = false;
+    m_dragFiles.clear();
     setHighlighted(false);
     if (auto callback = onDragEnded)
         callback();
@@ -423,9 +428,16 @@ void DropZoneView::draggingEnded()
 
 bool DropZoneView::performDragOperation(const QMimeData *mime)
 {
+    // The list read at the enter is taken once, by this drop or by nothing.
+    const QList<QUrl> entered = std::exchange(m_dragFiles, {});
     if (isUploading())
         return false;
-    const QList<QUrl> files = fileUrls(mime);
+    QList<QUrl> files = fileUrls(mime);
+    // A drop can come without its file list (a Qt source considers its drag
+    // done once it has sent the drop, and may be gone before we ask) although
+    // the same drag offered it on entering; those are the files dropped.
+    if (files.isEmpty())
+        files = entered;
     if (files.isEmpty())
         return false;
     m_dragHovering = false;
@@ -464,7 +476,11 @@ void DropZoneView::dragLeaveEvent(QDragLeaveEvent *event)
 
 void DropZoneView::dropEvent(QDropEvent *event)
 {
-    if (performDragOperation(event->mimeData())) {
+    // A drag's data does not change, and the files were read on entering.
+    // Reading them again asks the source once more, and a source that has
+    // quit in the meantime leaves Qt waiting seconds with our window frozen.
+    const QMimeData *mime = m_dragFiles.isEmpty() ? event->mimeData() : nullptr;
+    if (performDragOperation(mime)) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
     } else {
@@ -613,6 +629,19 @@ void DropZoneView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     update();
+}
+
+void DropZoneView::hideEvent(QHideEvent *event)
+{
+    // The zone hides as its result fades back to idle; finish the fades now
+    // so that the next drag does not find the expanded look and size of the
+    // last upload for their remaining moments.
+    for (QVariantAnimation *animation :
+         {m_opacityAnimation, m_fillAnimation, m_characterAnimation}) {
+        if (animation->state() == QAbstractAnimation::Running)
+            animation->setCurrentTime(animation->totalDuration());
+    }
+    QWidget::hideEvent(event);
 }
 
 void DropZoneView::changeEvent(QEvent *event)

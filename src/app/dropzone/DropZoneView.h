@@ -72,7 +72,9 @@ public:
     bool draggingEntered(const QMimeData *mime); // true = the drag is accepted
     void draggingExited();
     void draggingEnded();
-    bool performDragOperation(const QMimeData *mime); // true = files delivered
+    // true = files delivered. A drop whose data carries no files (or none
+    // given) delivers those the accepted drag offered when it entered.
+    bool performDragOperation(const QMimeData *mime);
 
     // Read-only state for the shell and tests.
     QString titleText() const { return m_titleText; }
@@ -102,6 +104,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dragLeaveEvent(QDragLeaveEvent *event) override;
@@ -131,6 +134,9 @@ private:
     bool m_highlighted = false;
     bool m_dragHovering = false;
     bool m_dragTouched = false;
+    // The files the current drag offered when it entered: some sources
+    // deliver the drop without its data (see performDragOperation).
+    QList<QUrl> m_dragFiles;
 
     QString m_titleText;
     QString m_subtitleText;

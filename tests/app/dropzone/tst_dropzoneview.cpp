@@ -2,6 +2,9 @@
 // the result, display-mode reports, drag handling and the window's sizes.
 #include "DropZoneWindow.h"
 
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QTest>
@@ -62,8 +65,11 @@ private slots:
     void resultIsHeldThenReset();
     void finishEdgeCases();
     void fadeOutDoesNotCollapseANewUpload();
+    void hiddenAfterTheResultIsCompactAtOnce();
     void drags_data();
     void drags();
+    void dropWithoutData_data();
+    void dropWithoutData();
     void window();
 };
 
@@ -216,6 +222,31 @@ void DropZoneViewTest::fadeOutDoesNotCollapseANewUpload()
     QCOMPARE(z.modes, (QList<Mode>{Mode::expanded, Mode::compact}));
 }
 
+// As the shell does: the zone hides as soon as the result has been shown,
+// while the view is still fading back to idle. A drag right after must find
+// the compact zone, not the upload's expanded one.
+void DropZoneViewTest::hiddenAfterTheResultIsCompactAtOnce()
+{
+    DropZoneWindow window(DropZoneWindow::Chrome::flat);
+    DropZoneView &view = *window.dropView();
+    view.onDisplayModeChange = [&](Mode mode) { window.apply(mode, true); };
+    window.movePanelTo(QPoint(100, 100));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window, 2000));
+    view.prepareForUpload();
+    QTRY_COMPARE_WITH_TIMEOUT(window.panelGeometry().size(), QSize(260, 132), 1000);
+    bool hidden = false;
+    view.finishUpload(QStringLiteral("完了"), QString(), true, [&] {
+        window.hide();
+        hidden = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(hidden, 2000);
+    QCOMPARE(view.currentDisplayMode(), Mode::compact);
+    QCOMPARE(window.panelGeometry().size(), QSize(210, 36));
+    QVERIFY(!view.isAnimating() && !view.isProgressAreaVisible());
+    QCOMPARE(view.titleText(), idleTitle);
+}
+
 void DropZoneViewTest::drags_data()
 {
     const QUrl a = QUrl::fromLocalFile(QStringLiteral("/tmp/b 1.txt"));
@@ -266,6 +297,80 @@ void DropZoneViewTest::drags()
     QCOMPARE(z.ended, 1);
     QVERIFY(!z.view.hasDragTouched());
     QVERIFY(z.modes.isEmpty()); // a drag alone never expands the zone
+}
+
+void DropZoneViewTest::dropWithoutData_data()
+{
+    const QUrl a = QUrl::fromLocalFile(QStringLiteral("/tmp/旅行メモ.txt"));
+    const QUrl b = QUrl::fromLocalFile(QStringLiteral("/tmp/b 2.png"));
+    QTest::addColumn<QList<QUrl>>("entered");
+    QTest::addColumn<QString>("between"); // what happens between the enter and the drop
+    QTest::addColumn<QList<QUrl>>("dropped");
+    QTest::addColumn<QList<QUrl>>("delivered");
+    const QList<QUrl> none;
+    QTest::newRow("empty drop takes the files seen on entering")
+        << QList<QUrl>{a, b} << QString() << none << QList<QUrl>{a, b};
+    QTest::newRow("after moves too") << QList<QUrl>{a} << "move" << none << QList<QUrl>{a};
+    // The drop's data is not read again: the source may be gone by now.
+    QTest::newRow("the files seen on entering are dropped")
+        << QList<QUrl>{a} << QString() << QList<QUrl>{b} << QList<QUrl>{a};
+    QTest::newRow("nothing after the drag left") << QList<QUrl>{a} << "leave" << none << none;
+    QTest::newRow("nothing after the drag ended") << QList<QUrl>{a} << "end" << none << none;
+    QTest::newRow("nothing from an earlier drop") << QList<QUrl>{a} << "drop" << none << none;
+    QTest::newRow("nothing from a refused enter") << none << QString() << none << none;
+}
+
+// Through the widget's own drag events, as the platform delivers them.
+void DropZoneViewTest::dropWithoutData()
+{
+    QFETCH(QList<QUrl>, entered);
+    QFETCH(QString, between);
+    QFETCH(QList<QUrl>, dropped);
+    QFETCH(QList<QUrl>, delivered);
+    Zone z;
+    const QPoint at(20, 20);
+    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    {
+        // Its own data, gone after the enter as the platform's would be.
+        const auto data = mime(entered, entered.isEmpty() ? QStringLiteral("words") : QString());
+        QDragEnterEvent enter(at, actions, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&z.view, &enter);
+        QCOMPARE(enter.isAccepted(), !entered.isEmpty());
+    }
+    const auto empty = mime({});
+    if (between == QLatin1String("move")) {
+        for (int x = 30; x <= 60; x += 10) {
+            QDragMoveEvent move(QPoint(x, 20), actions, empty.get(), Qt::LeftButton,
+                                Qt::NoModifier);
+            QApplication::sendEvent(&z.view, &move);
+            QVERIFY(move.isAccepted());
+        }
+    } else if (between == QLatin1String("leave")) {
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(&z.view, &leave);
+    } else if (between == QLatin1String("end")) {
+        z.view.draggingEnded();
+    } else if (between == QLatin1String("drop")) {
+        QDropEvent drop(at, actions, empty.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&z.view, &drop);
+        QCOMPARE(z.drops, QList<QList<QUrl>>{entered});
+        z.drops.clear();
+    }
+    const auto data = mime(dropped);
+    if (between == QLatin1String("leave")) {
+        // No drop event reaches a widget the drag has left; the step itself
+        // must not find the files of the drag that went.
+        QVERIFY(!z.view.performDragOperation(data.get()));
+        QVERIFY(z.drops.isEmpty());
+        return;
+    }
+    QDropEvent drop(at, actions, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&z.view, &drop);
+    QCOMPARE(drop.isAccepted(), !delivered.isEmpty());
+    QCOMPARE(z.drops, delivered.isEmpty() ? QList<QList<QUrl>>{} : QList<QList<QUrl>>{delivered});
+    if (!delivered.isEmpty())
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+    QVERIFY(!z.view.isHighlighted() && !z.view.isDragHovering() && !z.view.hasDragTouched());
 }
 
 void DropZoneViewTest::window()

@@ -151,7 +151,7 @@ void DropZoneWindowX11Test::realDrags()
                               ? QStringLiteral("https://example.test/")
                               : QStringLiteral("just words");
     source.start(qEnvironmentVariable("PELKIN_DRAG_SOURCE"),
-                 {QStringLiteral("--geometry"), QStringLiteral("20,20,200,120"), kind, value});
+                 {QStringLiteral("--place"), QStringLiteral("20,20,200,120"), kind, value});
     // Accumulated: a QTRY condition is evaluated more than once.
     QByteArray output;
     auto said = [&](const QByteArray &line) {
