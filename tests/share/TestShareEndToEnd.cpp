@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
+#include <QMap>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -156,11 +157,15 @@ private slots:
         const QString folder = serverData.filePath("uploads/" + id);
         const QJsonArray stored =
             QJsonDocument::fromJson(fileBytes(folder + "/meta.json")).object()["files"].toArray();
+        // Items are uploaded in the order their collection finished.
         QCOMPARE(stored.size(), 2);
-        QCOMPARE(stored[0].toObject()["name"].toString(), QStringLiteral("報告.txt"));
-        QCOMPARE(stored[1].toObject()["name"].toString(), QStringLiteral("photo.jpg"));
-        QCOMPARE(fileBytes(folder + "/0"), first);
-        QCOMPARE(fileBytes(folder + "/1"), second);
+        QMap<QString, QByteArray> received;
+        for (int i = 0; i < stored.size(); ++i)
+            received.insert(stored[i].toObject()["name"].toString(),
+                            fileBytes(folder + "/" + QString::number(i)));
+        QCOMPARE(received.keys(), QStringList({QStringLiteral("photo.jpg"), QStringLiteral("報告.txt")}));
+        QCOMPARE(received.value(QStringLiteral("報告.txt")), first);
+        QCOMPARE(received.value(QStringLiteral("photo.jpg")), second);
 
         // The window is gone, the process still serves the URL.
         QCOMPARE(panel->process->state(), QProcess::Running);
