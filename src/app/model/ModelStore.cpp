@@ -33,6 +33,18 @@ void preparePrivateFile(const QString &path)
     }
 }
 
+// QSettings guards each write with "<file>.lock". A process killed between
+// creating that file and writing its id into it leaves it empty, and every
+// later write would wait 30 s for it to turn stale, freezing the window.
+// Only one instance of the application opens the store (the single-instance
+// check comes first), so an empty lock at opening time is abandoned.
+void removeAbandonedLock(const QString &path)
+{
+    const QFileInfo lock(path + QLatin1String(".lock"));
+    if (lock.isFile() && lock.size() == 0)
+        QFile::remove(lock.filePath());
+}
+
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
@@ -45,7 +57,8 @@ QByteArray readAll(const QString &path)
 
 ModelStore::ModelStore(const QString &filePath)
     : m_filePath(QFileInfo(filePath).absoluteFilePath())
-    , m_originalBytes((preparePrivateFile(filePath), readAll(filePath)))
+    , m_originalBytes(
+          (preparePrivateFile(filePath), removeAbandonedLock(filePath), readAll(filePath)))
     , m_settings(m_filePath, QSettings::IniFormat)
 {
     // QSettings parses on first access, and only then is the status known.

@@ -2,6 +2,7 @@
 #include "StoreFixture.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
@@ -21,6 +22,7 @@ private slots:
     void homePasswordFollowsDefault();
     void assignmentsAlwaysWrite();
     void sharedUsesTheUserStore();
+    void abandonedLockDoesNotStallWrites();
 };
 
 void AppModelSettingsTest::loading_data()
@@ -242,6 +244,24 @@ void AppModelSettingsTest::sharedUsesTheUserStore()
     QCOMPARE(AppModel::shared(), AppModel::shared());
     QCOMPARE(AppModel::shared()->settingsFilePath(), expected);
     QCOMPARE(QSettings(expected, QSettings::IniFormat).value(themeKey), QVariant("system"));
+}
+
+// A process killed while taking the store's lock leaves an empty lock file;
+// QSettings alone would wait 30 s on it at every write.
+void AppModelSettingsTest::abandonedLockDoesNotStallWrites()
+{
+    StoreFixture store;
+    QFile lock(store.path() + QStringLiteral(".lock"));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.close();
+
+    QElapsedTimer timer;
+    timer.start();
+    AppModel model(store.path());
+    model.setDefaultPassword(QStringLiteral("after a crash"));
+    QVERIFY2(timer.elapsed() < 5000, "a write waited for the abandoned lock");
+    QCOMPARE(store.value(QStringLiteral("pelkin.settings.defaultPassword")).toString(),
+             QStringLiteral("after a crash"));
 }
 
 int main(int argc, char **argv)
