@@ -21,9 +21,6 @@ public:
     void keepUntilReleased();
     bool isServing() const { return m_serving; }
 
-    // Whether a clipboard manager owns the X11 CLIPBOARD_MANAGER selection.
-    static bool clipboardManagerPresent();
-
 signals:
     void released();
 

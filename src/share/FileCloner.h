@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PelkinUploader.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -15,7 +17,7 @@ public:
 
     // Streams (pipes, devices) are copied up to this many bytes: one byte
     // over the upload limit, enough for the upload to refuse an endless one.
-    static constexpr qint64 streamCopyLimit = 1073741824 + 1;
+    static constexpr qint64 streamCopyLimit = PelkinUploader::maxUploadBytes + 1;
 
     // Makes `destination` (which must not exist) hold the content of
     // `source`. A folder becomes an empty folder of its own: the upload

@@ -2,24 +2,20 @@
 
 #include "BusySpinner.h"
 #include "CharacterImage.h"
-#include "CharacterTrack.h"
-#include "CharacterView.h"
 #include "ElidedLabel.h"
 #include "PelkinUploader.h"
+#include "UploadJob.h"
 #include "ShareItemCollector.h"
+#include "ShareProgressArea.h"
 #include "TextLimits.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QParallelAnimationGroup>
-#include <QProgressBar>
-#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QTimer>
 
@@ -27,16 +23,6 @@
 #include <cmath>
 
 namespace {
-
-// Ease in, ease out: the standard cubic curve (0.42, 0) (0.58, 1).
-QEasingCurve easeInEaseOut()
-{
-    QEasingCurve curve(QEasingCurve::BezierSpline);
-    curve.addCubicBezierSegment(QPointF(0.42, 0.0), QPointF(0.58, 1.0), QPointF(1.0, 1.0));
-    return curve;
-}
-
-constexpr int progressScale = 1000; // the bar counts in thousandths
 
 // Places a widget by a frame whose origin is the lower-left corner of its
 // parent and whose y grows upwards.
@@ -68,6 +54,16 @@ ShareViewController::ShareViewController(QList<ShareItemProvider> inputItems,
 }
 
 ShareViewController::~ShareViewController() = default;
+
+double ShareViewController::currentProgress() const
+{
+    return m_progress->progress();
+}
+
+double ShareViewController::characterBaseY() const
+{
+    return m_progress->characterBaseY();
+}
 
 bool ShareViewController::hasWorkInFlight() const
 {
@@ -125,33 +121,7 @@ void ShareViewController::setupUI()
     m_spinner = new BusySpinner(this);
     m_spinner->setObjectName(QStringLiteral("spinner"));
 
-    m_progressContainer = new QWidget(this);
-    m_progressContainer->setObjectName(QStringLiteral("progressContainer"));
-    m_progressContainer->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_containerOpacity = new QGraphicsOpacityEffect(m_progressContainer);
-    m_containerOpacity->setOpacity(0.0);
-    m_progressContainer->setGraphicsEffect(m_containerOpacity);
-    m_progressContainer->hide();
-
-    m_progressBar = new QProgressBar(m_progressContainer);
-    m_progressBar->setObjectName(QStringLiteral("progressBar"));
-    m_progressBar->setRange(0, progressScale);
-    m_progressBar->setValue(0);
-    m_progressBar->setTextVisible(false);
-
-    // A sibling above the container rather than its child, so the bounce can
-    // rise past the container's top edge without being cut off.
-    m_characterImageView = new CharacterView(this);
-    m_characterImageView->setObjectName(QStringLiteral("characterImageView"));
-    m_characterImageView->setImage(
-        PelkinCharacter::loadCharacterImage(PelkinCharacter::Deliverable::sharePanel));
-    m_characterImageView->setOpacity(0.0);
-    m_characterImageView->setFrame(QRect(0, 0, PelkinCharacter::sharePanelCharacterSize,
-                                         PelkinCharacter::sharePanelCharacterSize));
-    m_characterImageView->hide();
-    m_characterMove = new QPropertyAnimation(m_characterImageView, "frameTopLeft", this);
-    m_characterMove->setDuration(PelkinCharacter::moveDurationMs);
-    m_characterMove->setEasingCurve(easeInEaseOut());
+    m_progress = new ShareProgressArea(this);
 
     setWindowIcon(QIcon(PelkinCharacter::characterResource));
     applyColours();
@@ -185,11 +155,7 @@ void ShareViewController::applyColours()
         "QPushButton { background-color: palette(button); color: palette(button-text);"
         " border: 1px solid palette(mid); border-radius: 7px; padding: 0 12px; }"
         "QPushButton:pressed { background-color: palette(midlight); }"));
-    m_progressBar->setStyleSheet(
-        QStringLiteral("QProgressBar { border: none; border-radius: 5px;"
-                       " background-color: rgba(128,128,128,0.25); }"
-                       "QProgressBar::chunk { border-radius: 5px; background-color: %1; }")
-            .arg(blue));
+    m_progress->setAccentColour(blue);
 }
 
 void ShareViewController::changeEvent(QEvent *event)
@@ -222,17 +188,15 @@ void ShareViewController::layoutContent()
         placeFromBottom(m_passwordField, 18, checkY - 4, w - 36, 0);
     }
     const int anchorY = passwordShown ? bottomY(m_passwordField) : checkY;
-    placeFromBottom(m_progressContainer, 18, std::max(anchorY - 104, 74), w - 36, 88);
-    placeFromBottom(m_progressBar, 16, 18, std::max(m_progressContainer->width() - 32, 120), 10);
+    const int progressHeight = 88;
+    const int progressBottom = std::max(anchorY - 104, 74);
+    m_progress->place(QRect(18, h - progressBottom - progressHeight, w - 36, progressHeight));
 
     const int uploadWidth = std::max(140, m_uploadButton->sizeHint().width() + 28);
     placeFromBottom(m_uploadButton, w - 18 - uploadWidth, 16, uploadWidth, 34);
     const int cancelWidth = std::max(110, m_cancelButton->sizeHint().width() + 28);
     placeFromBottom(m_cancelButton, m_uploadButton->x() - 10 - cancelWidth, 16, cancelWidth, 34);
     placeFromBottom(m_spinner, 18, 25, 16, 16);
-
-    m_characterBaseY = bottomY(m_progressBar) + m_progressBar->height() + 8;
-    updateCharacterPosition(false);
 }
 
 void ShareViewController::refreshProtectionControls()
@@ -372,29 +336,13 @@ void ShareViewController::tapUpload()
     prepareUploadProgressUI();
 
     ++m_uploadsInFlight;
-    const QPointer<ShareViewController> self(this);
-    m_uploader->upload(
-        m_collectedURLs, password,
-        [self](double fraction) {
-            QMetaObject::invokeMethod(
-                qApp,
-                [self, fraction] {
-                    if (self) {
-                        self->handleUploadProgress(fraction);
-                    }
-                },
-                Qt::QueuedConnection);
-        },
-        [self](UploadResult result) {
-            QMetaObject::invokeMethod(
-                qApp,
-                [self, result] {
-                    if (self) {
-                        self->handleUploadResult(result);
-                    }
-                },
-                Qt::QueuedConnection);
-        });
+    auto *job = new UploadJob(this);
+    connect(job, &UploadJob::progress, this, &ShareViewController::handleUploadProgress);
+    connect(job, &UploadJob::finished, this, [this, job](const UploadResult &result) {
+        job->deleteLater();
+        handleUploadResult(result);
+    });
+    job->start(*m_uploader, m_collectedURLs, password);
 }
 
 void ShareViewController::handleUploadResult(const UploadResult &result)
@@ -433,56 +381,15 @@ void ShareViewController::prepareUploadProgressUI()
     }
     m_isUploading = true;
     refreshProtectionControls();
-    m_currentProgress = 0;
-    m_progressBar->setValue(0);
-    updateCharacterPosition(false);
-    m_containerOpacity->setOpacity(0.0);
-    m_characterImageView->setOpacity(0.0);
-    m_progressContainer->show();
-    m_characterImageView->show();
-    m_characterImageView->raise();
     m_spinner->stopAnimation();
-    fadeProgress(1.0, showProgressMs, false);
+    m_progress->appear();
 }
 
 void ShareViewController::resetUploadProgressUI()
 {
-    const bool wasShown = !m_progressContainer->isHidden() || m_isUploading;
     m_isUploading = false;
     refreshProtectionControls();
-    m_currentProgress = 0;
-    m_progressBar->setValue(0);
-    updateCharacterPosition(false);
-    if (!wasShown) {
-        return;
-    }
-    fadeProgress(0.0, hideProgressMs, true);
-}
-
-void ShareViewController::fadeProgress(qreal to, int durationMs, bool hideWhenDone)
-{
-    if (m_fade) {
-        // A newer fade replaces the running one; stop() does not signal
-        // finished, so a replaced fade-out never hides a shown container.
-        m_fade->stop();
-    }
-    auto *group = new QParallelAnimationGroup(this);
-    for (QObject *target : {static_cast<QObject *>(m_containerOpacity),
-                            static_cast<QObject *>(m_characterImageView)}) {
-        auto *animation = new QPropertyAnimation(target, "opacity", group);
-        animation->setDuration(durationMs);
-        animation->setEasingCurve(easeInEaseOut());
-        animation->setEndValue(to);
-        group->addAnimation(animation);
-    }
-    if (hideWhenDone) {
-        connect(group, &QAbstractAnimation::finished, this, [this] {
-            m_progressContainer->hide();
-            m_characterImageView->hide();
-        });
-    }
-    m_fade = group;
-    group->start(QAbstractAnimation::DeleteWhenStopped);
+    m_progress->disappear();
 }
 
 void ShareViewController::handleUploadProgress(double fraction)
@@ -490,35 +397,7 @@ void ShareViewController::handleUploadProgress(double fraction)
     if (!m_isUploading || m_cancelled) {
         return;
     }
-    setUploadProgress(fraction);
-    const long percent = std::lround(m_currentProgress * 100.0);
+    m_progress->setProgress(fraction);
+    const long percent = std::lround(m_progress->progress() * 100.0);
     m_infoLabel->setText(QStringLiteral("アップロード中... %1%").arg(percent));
-}
-
-void ShareViewController::setUploadProgress(double fraction)
-{
-    m_currentProgress = std::isnan(fraction) ? 0.0 : std::clamp(fraction, 0.0, 1.0);
-    m_progressBar->setValue(int(std::lround(m_currentProgress * progressScale)));
-    updateCharacterPosition(true);
-}
-
-void ShareViewController::updateCharacterPosition(bool animated)
-{
-    const QRect bar = m_progressBar->geometry();
-    const double restBottomY = m_progressContainer->height() - m_characterBaseY;
-    const std::optional<QPointF> topLeft = PelkinCharacter::sharePanelTopLeft(
-        QRectF(bar), QSizeF(m_characterImageView->frame().size()), restBottomY, m_currentProgress,
-        m_characterBounceAmplitude);
-    if (!topLeft) {
-        return;
-    }
-    const QPoint target = m_progressContainer->pos() + topLeft->toPoint();
-    m_characterMove->stop();
-    if (PelkinCharacter::sharePanelShouldAnimate(animated, m_containerOpacity->opacity())) {
-        m_characterMove->setStartValue(m_characterImageView->frameTopLeft());
-        m_characterMove->setEndValue(target);
-        m_characterMove->start();
-    } else {
-        m_characterImageView->setFrameTopLeft(target);
-    }
 }

@@ -3,7 +3,6 @@
 #include "ShareItemProvider.h"
 
 #include <QList>
-#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -12,18 +11,14 @@
 #include <optional>
 
 class BusySpinner;
-class CharacterView;
 class ElidedLabel;
 class PelkinUploader;
 class QCheckBox;
-class QGraphicsOpacityEffect;
 class QLabel;
 class QLineEdit;
-class QParallelAnimationGroup;
-class QProgressBar;
-class QPropertyAnimation;
 class QPushButton;
 class ShareItemCollector;
+class ShareProgressArea;
 class UploadResult;
 
 // The share panel: collects the shared items as local files, lets the user
@@ -43,8 +38,6 @@ public:
     static constexpr int panelWidth = 360;
     static constexpr int panelHeight = 260;
     static constexpr int closeDelayMs = 800;
-    static constexpr int showProgressMs = 250;
-    static constexpr int hideProgressMs = 180;
 
     // workFolder: an existing private folder for the items' local copies.
     ShareViewController(QList<ShareItemProvider> inputItems,
@@ -54,10 +47,10 @@ public:
 
     QList<QUrl> collectedURLs() const { return m_collectedURLs; }
     bool isUploading() const { return m_isUploading; }
-    double currentProgress() const { return m_currentProgress; }
+    double currentProgress() const;
     // Where the character's bottom edge rests, in points above the progress
     // container's bottom edge.
-    double characterBaseY() const { return m_characterBaseY; }
+    double characterBaseY() const;
     // Collection or an upload still running.
     bool hasWorkInFlight() const;
     // The link this panel put on the clipboard, if any.
@@ -90,9 +83,6 @@ private:
     void done(const QString &message);
     void prepareUploadProgressUI();
     void resetUploadProgressUI();
-    void setUploadProgress(double fraction);
-    void updateCharacterPosition(bool animated);
-    void fadeProgress(qreal to, int durationMs, bool hideWhenDone);
     void collectFiles();
     void handleUploadResult(const UploadResult &result);
     void settleIfIdle();
@@ -109,17 +99,9 @@ private:
     QPushButton *m_uploadButton = nullptr;
     QPushButton *m_cancelButton = nullptr;
     BusySpinner *m_spinner = nullptr;
-    QWidget *m_progressContainer = nullptr;
-    QGraphicsOpacityEffect *m_containerOpacity = nullptr;
-    QProgressBar *m_progressBar = nullptr;
-    CharacterView *m_characterImageView = nullptr;
-    QPointer<QParallelAnimationGroup> m_fade;
-    QPropertyAnimation *m_characterMove = nullptr;
+    ShareProgressArea *m_progress = nullptr;
 
     ShareItemCollector *m_collector = nullptr;
-    double m_characterBounceAmplitude = 6;
-    double m_characterBaseY = 0;
-    double m_currentProgress = 0;
     bool m_isUploading = false;
     int m_uploadsInFlight = 0;
     bool m_closing = false;   // done() ran: the panel is about to close

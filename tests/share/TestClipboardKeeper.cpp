@@ -3,6 +3,7 @@
 // clipboard over is covered by the end-to-end test.)
 
 #include "ClipboardKeeper.h"
+#include "X11Support.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -71,7 +72,7 @@ private slots:
         std::unique_ptr<FakeClipboardManager> fake;
         if (manager) {
             fake = std::make_unique<FakeClipboardManager>();
-            QVERIFY(ClipboardKeeper::clipboardManagerPresent());
+            QVERIFY(X11Support::clipboardManagerRunning());
             QGuiApplication::clipboard()->setText(QStringLiteral("link"));
             QTRY_VERIFY_WITH_TIMEOUT(QGuiApplication::clipboard()->ownsClipboard(), 2000);
         } else {

@@ -1,8 +1,6 @@
 #include "DropZoneView.h"
 
-#include "CharacterImage.h"
 #include "CharacterTrack.h"
-#include "ShadowImage.h"
 
 #include <QDragEnterEvent>
 #include <QDragLeaveEvent>
@@ -10,7 +8,6 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPointer>
 #include <QTimer>
 #include <QVariantAnimation>
@@ -28,129 +25,43 @@ constexpr int progressFadeMs = 200;
 constexpr int successHoldMs = 1100;
 constexpr int failureHoldMs = 1400;
 
-constexpr int horizontalInset = 10;
-constexpr int verticalInset = 6;
-constexpr int stackSpacing = 4;
-constexpr int compactInnerHeight = 36 - 2 * verticalInset;
-constexpr double progressContainerHeight = 40;
-constexpr double trackHeight = 6;
-constexpr double trackRadius = 3;
-
-QColor withAlpha(QColor color, double alpha)
-{
-    color.setAlphaF(float(color.alphaF() * alpha));
-    return color;
-}
-
-// Composites `over` onto an opaque `base`.
-QColor blend(const QColor &base, const QColor &over)
-{
-    const double a = over.alphaF();
-    return QColor::fromRgbF(float(base.redF() * (1 - a) + over.redF() * a),
-                            float(base.greenF() * (1 - a) + over.greenF() * a),
-                            float(base.blueF() * (1 - a) + over.blueF() * a), base.alphaF());
-}
-
-QFont labelFont(const QFont &base, int pixelSize, QFont::Weight weight)
-{
-    QFont font(base);
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
+constexpr double characterSize = PelkinCharacter::dropZoneCharacterSize;
 
 } // namespace
-
-// How the desktop's colours stand in for the named system colours:
-//   label            -> QPalette::WindowText
-//   secondary label  -> WindowText at 55 % (what secondary text is on both looks)
-//   window background-> QPalette::Window
-//   accent and blue  -> QPalette::Highlight when it is a real colour; many
-//                       themes use a grey selection, then a fixed blue that
-//                       reads on light and dark
-//   red              -> a fixed red, brighter on dark backgrounds
-struct DropZoneView::Palette
-{
-    QColor label;
-    QColor secondary;
-    QColor idleTitle;
-    QColor window;
-    QColor accent;
-    QColor red;
-    bool dark = false;
-};
-
-DropZoneView::Palette DropZoneView::colors() const
-{
-    const QPalette &pal = palette();
-    Palette c;
-    c.window = pal.color(QPalette::Window);
-    c.window.setAlpha(255);
-    c.dark = c.window.lightnessF() < 0.5;
-    c.label = pal.color(QPalette::WindowText);
-    c.secondary = withAlpha(c.label, 0.55);
-    c.idleTitle = withAlpha(c.label, 0.68);
-    const QColor highlight = pal.color(QPalette::Highlight);
-    if (highlight.hsvSaturationF() >= 0.35 && highlight.valueF() >= 0.35)
-        c.accent = highlight;
-    else
-        c.accent = c.dark ? QColor(64, 150, 255) : QColor(22, 112, 232);
-    c.red = c.dark ? QColor(255, 105, 97) : QColor(214, 48, 39);
-    return c;
-}
 
 DropZoneView::DropZoneView(QWidget *parent)
     : QWidget(parent)
 {
-    setupView();
-    setAcceptDrops(true);
-}
-
-DropZoneView::~DropZoneView() = default;
-
-void DropZoneView::setupView()
-{
     setAttribute(Qt::WA_TranslucentBackground);
     setFocusPolicy(Qt::NoFocus);
+    setAcceptDrops(true);
 
-    m_opacityAnimation = new QVariantAnimation(this);
-    m_opacityAnimation->setDuration(progressFadeMs);
-    connect(m_opacityAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant &v) {
-        m_progressOpacity = v.toDouble();
-        update();
+    // Each animation drives one piece of drawn state and repaints.
+    const auto animation = [this](int durationMs, auto apply) {
+        auto *created = new QVariantAnimation(this);
+        created->setDuration(durationMs);
+        connect(created, &QVariantAnimation::valueChanged, this, [this, apply](const QVariant &v) {
+            apply(v);
+            update();
+        });
+        return created;
+    };
+    m_opacityAnimation =
+        animation(progressFadeMs, [this](const QVariant &v) { m_progressOpacity = v.toDouble(); });
+    m_fillAnimation = animation(PelkinCharacter::moveDurationMs,
+                                [this](const QVariant &v) { m_fillFraction = v.toDouble(); });
+    m_characterAnimation = animation(PelkinCharacter::moveDurationMs, [this](const QVariant &v) {
+        m_characterProgress = v.toPointF().x();
+        m_characterVertical = v.toPointF().y();
     });
-
-    m_fillAnimation = new QVariantAnimation(this);
-    m_fillAnimation->setDuration(PelkinCharacter::moveDurationMs);
-    connect(m_fillAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant &v) {
-        m_fillFraction = v.toDouble();
-        update();
-    });
-
-    m_characterAnimation = new QVariantAnimation(this);
-    m_characterAnimation->setDuration(PelkinCharacter::moveDurationMs);
-    connect(m_characterAnimation, &QVariantAnimation::valueChanged, this,
-            [this](const QVariant &v) {
-                const QPointF p = v.toPointF();
-                m_characterProgress = p.x();
-                m_characterVertical = p.y();
-                update();
-            });
-
-    m_characterImage = PelkinCharacter::loadCharacterImage(PelkinCharacter::Deliverable::dropZone);
     m_characterVertical = PelkinCharacter::dropZoneRestOffset;
-    // A soft shadow of the picture: black at 20 %, shown at 25 % opacity,
-    // radius 6, one point below it; made at two pixels a point.
-    QImage silhouette =
-        m_characterImage.scaled(QSize(84, 84), Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    silhouette.setDevicePixelRatio(1.0);
-    m_characterShadow = makeShadow(silhouette, 12, QColor(0, 0, 0, 51));
 
-    updateAppearance();
     applyState(UploadState::idle, false);
     if (auto callback = onDisplayModeChange)
         callback(m_displayMode);
 }
+
+DropZoneView::~DropZoneView() = default;
 
 void DropZoneView::setTranslucentPanel(bool translucent)
 {
@@ -161,54 +72,23 @@ void DropZoneView::setTranslucentPanel(bool translucent)
 void DropZoneView::setHighlighted(bool highlighted)
 {
     m_highlighted = highlighted;
-    updateAppearance();
-}
-
-void DropZoneView::updateAppearance()
-{
     update();
 }
 
 QColor DropZoneView::backgroundColor() const
 {
-    const Palette c = colors();
-    // The tints are laid over the window colour rather than over the desktop:
-    // a bare 12-15 % tint over an arbitrary wallpaper would leave the texts
-    // unreadable.
-    QColor base = c.window;
-    if (m_state == UploadState::uploading)
-        base = blend(base, withAlpha(c.accent, 0.15));
-    else if (m_highlighted)
-        base = blend(base, withAlpha(c.accent, 0.12));
-    if (m_translucentPanel)
-        base.setAlphaF(0.94f);
-    return base;
-}
-
-QColor DropZoneView::toneColor(TextTone tone, double failureAlpha) const
-{
-    const Palette c = colors();
-    switch (tone) {
-    case TextTone::label:
-        return c.label;
-    case TextTone::idle:
-        return c.idleTitle;
-    case TextTone::secondary:
-        return c.secondary;
-    case TextTone::failure:
-        return withAlpha(c.red, failureAlpha);
-    }
-    return c.label;
+    return DropZoneLook::backgroundColor(palette(), isUploading(), m_highlighted,
+                                         m_translucentPanel);
 }
 
 QColor DropZoneView::titleColor() const
 {
-    return toneColor(m_titleTone, 1.0);
+    return DropZoneLook::titleColor(palette(), m_titleTone);
 }
 
 QColor DropZoneView::subtitleColor() const
 {
-    return toneColor(m_subtitleTone, 0.9);
+    return DropZoneLook::subtitleColor(palette(), m_subtitleTone);
 }
 
 void DropZoneView::setTitle(const QString &text)
@@ -238,19 +118,19 @@ void DropZoneView::applyState(UploadState state, bool animated)
 {
     m_state = state;
     if (state == UploadState::uploading) {
-        m_titleTone = TextTone::label;
-        m_subtitleTone = TextTone::secondary;
+        m_titleTone = DropZoneLook::TextTone::label;
+        m_subtitleTone = DropZoneLook::TextTone::secondary;
         m_subtitleVisible = true;
         setTitle(uploadingTitle);
         setSubtitle(QStringLiteral("0%"));
     } else {
-        m_titleTone = TextTone::idle;
+        m_titleTone = DropZoneLook::TextTone::idle;
         setTitle(idleTitle);
-        m_subtitleTone = TextTone::secondary;
+        m_subtitleTone = DropZoneLook::TextTone::secondary;
         m_subtitleVisible = false;
     }
     toggleProgressVisibility(state == UploadState::uploading, animated);
-    updateAppearance();
+    update();
 }
 
 void DropZoneView::toggleProgressVisibility(bool isVisible, bool animated)
@@ -309,8 +189,7 @@ void DropZoneView::updateCharacterPosition(bool animated)
 {
     // The horizontal offset is linear in the progress, so the drawn position is
     // kept as a progress fraction and turned into points when painted.
-    const PelkinCharacter::TrackOffsets end = PelkinCharacter::dropZoneOffsets(
-        trackRect().width(), m_currentProgress, characterSize, characterBounceAmplitude);
+    const PelkinCharacter::TrackOffsets end = PelkinCharacter::dropZoneOffsets(trackRect().width(), m_currentProgress);
     const QPointF target(m_currentProgress, end.centerFromTop);
     m_characterAnimation->stop();
     if (animated) {
@@ -355,8 +234,8 @@ void DropZoneView::finishUpload(const QString &title, const QString &detail, boo
     }
     setTitle(title);
     setSubtitle(detail);
-    m_titleTone = success ? TextTone::label : TextTone::failure;
-    m_subtitleTone = success ? TextTone::secondary : TextTone::failure;
+    m_titleTone = success ? DropZoneLook::TextTone::label : DropZoneLook::TextTone::failure;
+    m_subtitleTone = success ? DropZoneLook::TextTone::secondary : DropZoneLook::TextTone::failure;
     m_currentProgress = 1.0;
     updateProgressFill(true);
 
@@ -373,8 +252,8 @@ void DropZoneView::finishUpload(const QString &title, const QString &detail, boo
 
 void DropZoneView::resetToIdle(bool animated)
 {
-    m_subtitleTone = TextTone::secondary;
-    m_titleTone = TextTone::label;
+    m_subtitleTone = DropZoneLook::TextTone::secondary;
+    m_titleTone = DropZoneLook::TextTone::label;
     m_subtitleVisible = false;
     applyState(UploadState::idle, animated);
     m_currentProgress = 0.0;
@@ -490,18 +369,9 @@ void DropZoneView::dropEvent(QDropEvent *event)
     draggingEnded();
 }
 
-QRectF DropZoneView::progressContainerRect() const
-{
-    const double w = width() - 2 * horizontalInset;
-    return QRectF(horizontalInset, height() - verticalInset - progressContainerHeight,
-                  std::max(0.0, w), progressContainerHeight);
-}
-
 QRectF DropZoneView::trackRect() const
 {
-    const QRectF container = progressContainerRect();
-    return QRectF(container.left(), container.center().y() - trackHeight / 2, container.width(),
-                  trackHeight);
+    return DropZoneLook::trackRect(QSizeF(size()));
 }
 
 double DropZoneView::fillWidth() const
@@ -511,8 +381,7 @@ double DropZoneView::fillWidth() const
 
 QPointF DropZoneView::characterOffsets() const
 {
-    const PelkinCharacter::TrackOffsets drawn = PelkinCharacter::dropZoneOffsets(
-        trackRect().width(), m_characterProgress, characterSize, characterBounceAmplitude);
+    const PelkinCharacter::TrackOffsets drawn = PelkinCharacter::dropZoneOffsets(trackRect().width(), m_characterProgress);
     return QPointF(drawn.leading, m_characterVertical);
 }
 
@@ -533,96 +402,21 @@ bool DropZoneView::isAnimating() const
 
 void DropZoneView::paintEvent(QPaintEvent *)
 {
-    const Palette c = colors();
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-
-    // Panel. Without translucency the window is a plain rectangle, so the
-    // panel is too; a hairline keeps it apart from what lies behind.
-    const QRectF panel = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    const double radius = m_translucentPanel ? cornerRadius : 0.0;
-    // A hovering drag also lights the edge: the 12 % tint alone is easy to miss.
-    const bool lit = m_highlighted && m_state == UploadState::idle;
-    p.setPen(QPen(lit ? withAlpha(c.accent, 0.7) : withAlpha(c.label, c.dark ? 0.22 : 0.16), 1.0));
-    p.setBrush(backgroundColor());
-    p.drawRoundedRect(panel, radius, radius);
-    if (m_translucentPanel && c.dark) {
-        // A faint inner edge on dark panels, as dark surfaces are usually lit.
-        p.setPen(QPen(QColor(255, 255, 255, 18), 1.0));
-        p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(panel.adjusted(1, 1, -1, -1), radius - 1, radius - 1);
-    }
-
-    // Texts.
-    const double textWidth = std::max(0, width() - 2 * horizontalInset);
-    const QFont titleFont = labelFont(font(), 12, QFont::DemiBold);
-    const QFont subtitleFont = labelFont(font(), 11, QFont::Normal);
-    const QFontMetricsF titleMetrics(titleFont);
-    const QFontMetricsF subtitleMetrics(subtitleFont);
-    const double titleHeight = std::ceil(titleMetrics.height());
-    double titleTop = verticalInset;
-    if (!m_subtitleVisible)
-        titleTop += std::max(0.0, (compactInnerHeight - titleHeight) / 2);
-    p.setFont(titleFont);
-    p.setPen(titleColor());
-    p.drawText(QRectF(horizontalInset, titleTop, textWidth, titleHeight),
-               Qt::AlignHCenter | Qt::AlignVCenter,
-               titleMetrics.elidedText(m_titleText, Qt::ElideRight, textWidth));
-    if (m_subtitleVisible) {
-        const double subtitleTop = titleTop + titleHeight + stackSpacing;
-        p.setFont(subtitleFont);
-        p.setPen(subtitleColor());
-        p.drawText(
-            QRectF(horizontalInset, subtitleTop, textWidth, std::ceil(subtitleMetrics.height())),
-            Qt::AlignHCenter | Qt::AlignVCenter,
-            subtitleMetrics.elidedText(m_subtitleText, Qt::ElideRight, textWidth));
-    }
-
-    if (!m_progressVisible || m_progressOpacity <= 0.0)
-        return;
-
-    // Progress: track, fill, then the character above both.
-    p.setOpacity(m_progressOpacity);
-    const QRectF track = trackRect();
-    p.setPen(Qt::NoPen);
-    p.setBrush(withAlpha(c.accent, 0.18));
-    p.drawRoundedRect(track, trackRadius, trackRadius);
-    const double fill = std::min(fillWidth(), track.width());
-    if (fill > 0) {
-        QPainterPath clip;
-        clip.addRoundedRect(track, trackRadius, trackRadius);
-        p.save();
-        p.setClipPath(clip);
-        p.setBrush(c.accent);
-        p.drawRect(QRectF(track.left(), track.top(), fill, track.height()));
-        p.restore();
-    }
-
-    if (m_characterImage.isNull())
-        return;
-    const QRectF box = characterRect();
-    // Scaled once per pixel density: the artwork is far larger than 42 points
-    // and is drawn on every frame of a move.
-    const qreal dpr = devicePixelRatioF();
-    if (m_characterScaled.isNull() || m_characterScaled.devicePixelRatio() != dpr) {
-        m_characterScaled = m_characterImage.scaled((box.size() * dpr).toSize(),
-                                                    Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        m_characterScaled.setDevicePixelRatio(dpr);
-    }
-    const QSizeF imageSize = m_characterScaled.deviceIndependentSize();
-    const QRectF target(box.center().x() - imageSize.width() / 2,
-                        box.center().y() - imageSize.height() / 2, imageSize.width(),
-                        imageSize.height());
-    if (!m_characterShadow.isNull()) {
-        p.save();
-        p.setOpacity(m_progressOpacity * 0.25);
-        const double scale = target.width() / 84.0;
-        const double pad = 12 * scale;
-        p.drawImage(target.adjusted(-pad, -pad, pad, pad).translated(0, 1), m_characterShadow);
-        p.restore();
-    }
-    p.drawImage(target, m_characterScaled);
+    DropZoneLook::Frame frame;
+    frame.bounds = QRectF(rect());
+    frame.translucentPanel = m_translucentPanel;
+    frame.highlighted = m_highlighted;
+    frame.uploading = isUploading();
+    frame.title = m_titleText;
+    frame.subtitle = m_subtitleText;
+    frame.subtitleVisible = m_subtitleVisible;
+    frame.titleTone = m_titleTone;
+    frame.subtitleTone = m_subtitleTone;
+    frame.progressOpacity = m_progressVisible ? m_progressOpacity : 0.0;
+    frame.fillWidth = fillWidth();
+    frame.characterBox = characterRect();
+    QPainter painter(this);
+    m_look.paint(painter, palette(), font(), devicePixelRatioF(), frame);
 }
 
 void DropZoneView::resizeEvent(QResizeEvent *event)

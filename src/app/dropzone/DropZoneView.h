@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DropZoneLook.h"
+
 #include <QColor>
 #include <QImage>
 #include <QList>
@@ -93,12 +95,7 @@ public:
     bool isAnimating() const;
     QRectF trackRect() const;     // in view coordinates
     QRectF characterRect() const; // in view coordinates
-    QImage characterImage() const { return m_characterImage; }
-
-    // Geometry constants.
-    static constexpr double characterSize = 42.0;
-    static constexpr double characterBounceAmplitude = 6.0;
-    static constexpr int cornerRadius = 5;
+    QImage characterImage() const { return m_look.characterImage(); }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -112,10 +109,7 @@ protected:
 
 private:
     enum class UploadState { idle, uploading };
-    struct Palette;
 
-    void setupView();
-    void updateAppearance();
     void applyState(UploadState state, bool animated);
     void toggleProgressVisibility(bool isVisible, bool animated);
     void updateProgressFill(bool animated);
@@ -123,10 +117,6 @@ private:
     void setDisplayMode(DisplayMode mode);
     void setTitle(const QString &text);
     void setSubtitle(const QString &text);
-    Palette colors() const;
-    enum class TextTone { label, idle, secondary, failure };
-    QColor toneColor(TextTone tone, double failureAlpha) const;
-    QRectF progressContainerRect() const;
     static QList<QUrl> fileUrls(const QMimeData *mime);
 
     UploadState m_state = UploadState::idle;
@@ -141,8 +131,8 @@ private:
     QString m_titleText;
     QString m_subtitleText;
     bool m_subtitleVisible = false;
-    TextTone m_titleTone = TextTone::idle;
-    TextTone m_subtitleTone = TextTone::secondary;
+    DropZoneLook::TextTone m_titleTone = DropZoneLook::TextTone::idle;
+    DropZoneLook::TextTone m_subtitleTone = DropZoneLook::TextTone::secondary;
 
     bool m_translucentPanel = true;
     bool m_progressVisible = false; // the container's "not hidden"
@@ -153,9 +143,7 @@ private:
     double m_fillFraction = 0.0;
     double m_characterProgress = 0.0; // horizontal position as a fraction
     double m_characterVertical = 0.0; // centre relative to the track's top
-    QImage m_characterImage;
-    QImage m_characterShadow;
-    QImage m_characterScaled; // m_characterImage at the screen's pixel density
+    DropZoneLook m_look;
     // Which upload a scheduled reset belongs to: a reset left over from an
     // earlier upload must not cut a later one short.
     quint64 m_uploadGeneration = 0;

@@ -1,16 +1,12 @@
 #include "DropZoneWindow.h"
 
 #include "ShadowImage.h"
+#include "X11Support.h"
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVariantAnimation>
-
-#include <xcb/xcb.h>
-
-#include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -22,70 +18,7 @@ constexpr int shadowOffsetY = 3;
 constexpr QMargins translucentMargins(shadowRadius + 2, shadowRadius - shadowOffsetY + 2,
                                       shadowRadius + 2, shadowRadius + shadowOffsetY + 2);
 
-xcb_connection_t *x11Connection()
-{
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-xcb_atom_t internAtom(xcb_connection_t *connection, const char *name)
-{
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
-    if (!reply)
-        return XCB_ATOM_NONE;
-    const xcb_atom_t atom = reply->atom;
-    std::free(reply);
-    return atom;
-}
-
-int defaultScreenNumber()
-{
-    // DISPLAY is ":N" or ":N.S"; S is the default screen.
-    const QByteArray display = qgetenv("DISPLAY");
-    const int dot = display.lastIndexOf('.');
-    const int colon = display.lastIndexOf(':');
-    if (dot > colon && colon >= 0)
-        return display.mid(dot + 1).toInt();
-    return 0;
-}
-
-// Task bars and pagers list every managed top-level window unless told not to.
-void keepOutOfTaskBar(QWidget *window)
-{
-    xcb_connection_t *connection = x11Connection();
-    if (!connection)
-        return;
-    const xcb_atom_t state = internAtom(connection, "_NET_WM_STATE");
-    const xcb_atom_t atoms[] = {internAtom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
-                                internAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
-    if (state == XCB_ATOM_NONE || atoms[0] == XCB_ATOM_NONE || atoms[1] == XCB_ATOM_NONE)
-        return;
-    // Set before the window is first mapped; Qt adds its own states to these.
-    xcb_change_property(connection, XCB_PROP_MODE_APPEND, xcb_window_t(window->winId()), state,
-                        XCB_ATOM_ATOM, 32, 2, atoms);
-    xcb_flush(connection);
-}
-
 } // namespace
-
-bool DropZoneWindow::compositorAvailable()
-{
-    xcb_connection_t *connection = x11Connection();
-    if (!connection)
-        return false;
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(defaultScreenNumber());
-    const xcb_atom_t selection = internAtom(connection, name.constData());
-    if (selection == XCB_ATOM_NONE)
-        return false;
-    xcb_get_selection_owner_reply_t *reply = xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, selection), nullptr);
-    if (!reply)
-        return false;
-    const bool owned = reply->owner != XCB_NONE;
-    std::free(reply);
-    return owned;
-}
 
 DropZoneWindow::DropZoneWindow(Chrome chrome)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
@@ -119,7 +52,7 @@ bool DropZoneWindow::wantsTranslucency() const
     }
     // Under X11 a transparent window shows black where nothing composites it;
     // other platforms (Wayland, offscreen) always blend.
-    return QGuiApplication::platformName() != QLatin1String("xcb") || compositorAvailable();
+    return QGuiApplication::platformName() != QLatin1String("xcb") || X11Support::compositorRunning();
 }
 
 void DropZoneWindow::applyChrome(bool translucent, const QRect &panel)
@@ -134,8 +67,11 @@ void DropZoneWindow::applyChrome(bool translucent, const QRect &panel)
     setAttribute(Qt::WA_TranslucentBackground, translucent);
     setPanelRect(panel);
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        winId(); // create the native window now, so its state can be set before mapping
-        keepOutOfTaskBar(this);
+        // Task bars and pagers list every managed top-level window unless
+        // told not to; the state is set before the window is first mapped.
+        winId();
+        X11Support::addWindowStates(windowHandle(),
+                                    {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"});
     }
 }
 
@@ -226,8 +162,8 @@ void DropZoneWindow::paintEvent(QPaintEvent *)
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);
         p.setBrush(Qt::black);
-        p.drawRoundedRect(QRectF(shape.rect()), DropZoneView::cornerRadius,
-                          DropZoneView::cornerRadius);
+        p.drawRoundedRect(QRectF(shape.rect()), DropZoneLook::cornerRadius,
+                          DropZoneLook::cornerRadius);
         p.end();
         m_shadowCache = makeShadow(shape, shadowRadius, QColor(0, 0, 0, 84));
         m_shadowCacheSize = panel.size();
@@ -237,7 +173,7 @@ void DropZoneWindow::paintEvent(QPaintEvent *)
     QPainterPath outside;
     outside.addRect(rect());
     QPainterPath inside;
-    inside.addRoundedRect(QRectF(panel), DropZoneView::cornerRadius, DropZoneView::cornerRadius);
+    inside.addRoundedRect(QRectF(panel), DropZoneLook::cornerRadius, DropZoneLook::cornerRadius);
     p.setClipPath(outside.subtracted(inside));
     p.drawImage(panel.topLeft() - QPoint(shadowRadius, shadowRadius - shadowOffsetY),
                 m_shadowCache);

@@ -53,11 +53,6 @@ public:
     bool isTranslucent() const { return m_translucent; }
     QMargins shadowMargins() const { return m_margins; }
 
-    // Whether an X11 compositing manager runs on the default screen (an owner
-    // of _NET_WM_CM_S<n>). False on other platforms. Fades with window opacity
-    // only make sense when this is true.
-    static bool compositorAvailable();
-
     // With Chrome::automatic the look is chosen again each time the window is
     // shown, as a compositor may have started or stopped meanwhile.
     void setVisible(bool visible) override;

@@ -4,13 +4,9 @@
 #include "TextLimits.h"
 #include "UploadHistoryCodec.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QSet>
 #include <QSettings>
-#include <QStandardPaths>
-#include <QTimer>
 #include <cmath>
 
 namespace {
@@ -24,30 +20,15 @@ const QString historyKey = QStringLiteral("pelkin.history.items");
 const QString chooseFilesStatus = QStringLiteral("ファイルを選んでください");
 const QString uploadingStatus = QStringLiteral("アップロード中…");
 
-std::optional<AppModel::OpenDialogAnswer> &nextOpenDialogAnswer()
-{
-    static std::optional<AppModel::OpenDialogAnswer> answer;
-    return answer;
-}
-
 QString firstPasswordCharacters(const QString &text)
 {
-    return TextLimits::firstCharacters(text, AppModel::passwordLimit);
+    return TextLimits::firstCharacters(text, TextLimits::passwordCharacterLimit);
 }
 
 // The URL's path with "." and ".." resolved, symbolic links left alone.
 QString standardizedPath(const QUrl &url)
 {
     return QDir::cleanPath(url.path(QUrl::FullyDecoded));
-}
-
-// Text as stored. An unquoted value with commas, as a hand edit may leave
-// it, reads back as a list: take it as the text it was.
-QString storedText(const QVariant &value)
-{
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    return value.toString();
 }
 
 QVariant nullable(const std::optional<QString> &text)
@@ -80,18 +61,14 @@ AppModel::AppModel(const QString &settingsFilePath, QObject *parent)
     m_homePassword = m_defaultPassword;
 }
 
-AppModel::~AppModel()
-{
-    if (m_openDialog)
-        m_openDialog->deleteLater();
-}
+AppModel::~AppModel() = default;
 
 // --- settings ---
 
 void AppModel::loadSettings()
 {
-    const QVariant storedTheme = m_store->value(themeKey);
-    const QVariant storedPassword = m_store->value(defaultPasswordKey);
+    const QString storedTheme = m_store->text(themeKey);
+    const QString storedPassword = m_store->text(defaultPasswordKey);
     const bool hasAutoCopy = m_store->contains(autoCopyKey);
     const bool storedAutoCopy = m_store->value(autoCopyKey).toBool();
     const bool hasMenuBarIcon = m_store->contains(menuBarIconKey);
@@ -101,9 +78,9 @@ void AppModel::loadSettings()
     // written once at the end: a crash half-way through loading must not
     // leave the initial values of the later settings in the file.
     m_loadingSettings = true;
-    if (const auto theme = AppTheme::fromRawValue(storedText(storedTheme)))
+    if (const auto theme = AppTheme::table().fromRawValue(storedTheme))
         setTheme(*theme);
-    setDefaultPassword(storedText(storedPassword));
+    setDefaultPassword(storedPassword);
     setAutoCopyToClipboard(hasAutoCopy ? storedAutoCopy : true);
     setShowsMenuBarIcon(hasMenuBarIcon ? storedMenuBarIcon : true);
     m_loadingSettings = false;
@@ -115,7 +92,7 @@ void AppModel::persistSettings()
     if (m_loadingSettings)
         return;
     m_store->setValues({
-        {themeKey, AppTheme::rawValue(m_theme)},
+        {themeKey, AppTheme::table().rawValue(m_theme)},
         {defaultPasswordKey, firstPasswordCharacters(m_defaultPassword)},
         {autoCopyKey, m_autoCopyToClipboard},
         {menuBarIconKey, m_showsMenuBarIcon},
@@ -133,7 +110,7 @@ void AppModel::setTheme(AppTheme::Value theme)
 
 QString AppModel::activeColorScheme() const
 {
-    return AppTheme::colorScheme(m_theme);
+    return AppTheme::table().info(m_theme).colorScheme.toString();
 }
 
 void AppModel::setDefaultPassword(const QString &password)
@@ -146,21 +123,21 @@ void AppModel::setDefaultPassword(const QString &password)
     enforceDefaultPasswordLimit();
     // The Home password follows the default until the user types their own.
     if (m_homePassword == previous || m_homePassword.isEmpty())
-        assignHomePassword(firstPasswordCharacters(m_defaultPassword));
+        setHomePassword(firstPasswordCharacters(m_defaultPassword));
     persistSettings();
 }
 
 void AppModel::enforceDefaultPasswordLimit()
 {
-    if (TextLimits::characterCount(m_defaultPassword) > passwordLimit)
+    if (TextLimits::characterCount(m_defaultPassword) > TextLimits::passwordCharacterLimit)
         setDefaultPassword(firstPasswordCharacters(m_defaultPassword));
-    if (TextLimits::characterCount(m_homePassword) > passwordLimit)
-        assignHomePassword(firstPasswordCharacters(m_homePassword));
+    if (TextLimits::characterCount(m_homePassword) > TextLimits::passwordCharacterLimit)
+        setHomePassword(firstPasswordCharacters(m_homePassword));
 }
 
 std::optional<QString> AppModel::normalizedDefaultPassword() const
 {
-    return normalizedPassword(m_defaultPassword);
+    return TextLimits::normalizedPassword(m_defaultPassword);
 }
 
 QVariant AppModel::normalizedDefaultPasswordValue() const
@@ -190,25 +167,12 @@ void AppModel::setShowsMenuBarIcon(bool on)
 
 QVariantList AppModel::themes() const
 {
-    QVariantList list;
-    for (AppTheme::Value theme : AppTheme::allCases()) {
-        list.append(QVariantMap{{QStringLiteral("value"), int(theme)},
-                                {QStringLiteral("rawValue"), AppTheme::rawValue(theme)},
-                                {QStringLiteral("label"), AppTheme::label(theme)}});
-    }
-    return list;
+    return AppTheme::choices();
 }
 
 QVariantList AppModel::tabs() const
 {
-    QVariantList list;
-    for (MainTab::Value tab : MainTab::allCases()) {
-        list.append(QVariantMap{{QStringLiteral("value"), int(tab)},
-                                {QStringLiteral("rawValue"), MainTab::rawValue(tab)},
-                                {QStringLiteral("label"), MainTab::label(tab)},
-                                {QStringLiteral("icon"), MainTab::icon(tab)}});
-    }
-    return list;
+    return MainTab::choices();
 }
 
 void AppModel::setSelectedTab(MainTab::Value tab)
@@ -224,20 +188,21 @@ void AppModel::setSelectedTab(MainTab::Value tab)
 void AppModel::loadHistory()
 {
     if (!m_store->contains(historyKey)) {
-        assignHistory({});
+        setHistory({});
         return;
     }
     // A hand-edited file may hold the JSON as plain text rather than as a blob.
     const QVariant stored = m_store->value(historyKey);
-    const QByteArray bytes = stored.typeId() == QMetaType::QByteArray ? stored.toByteArray()
-                                                                      : storedText(stored).toUtf8();
+    const QByteArray bytes = stored.typeId() == QMetaType::QByteArray
+                                 ? stored.toByteArray()
+                                 : m_store->text(historyKey).toUtf8();
     std::optional<QList<UploadHistoryItem>> items = UploadHistoryCodec::decode(bytes);
     if (!items) {
         // The rewrite below discards the stored entries: keep a copy.
         m_store->preserveOriginal();
         items.emplace();
     }
-    assignHistory(*items);
+    setHistory(*items);
 }
 
 void AppModel::persistHistory()
@@ -248,7 +213,7 @@ void AppModel::persistHistory()
         m_store->setValues({{historyKey, *json}});
 }
 
-void AppModel::assignHistory(const QList<UploadHistoryItem> &items)
+void AppModel::setHistory(const QList<UploadHistoryItem> &items)
 {
     const bool changed = m_history != items;
     m_history = items;
@@ -262,11 +227,6 @@ void AppModel::assignHistory(const QList<UploadHistoryItem> &items)
     persistHistory();
 }
 
-void AppModel::setHistory(const QList<UploadHistoryItem> &items)
-{
-    assignHistory(items);
-}
-
 QVariantList AppModel::historyList() const
 {
     return m_historyList;
@@ -275,31 +235,22 @@ QVariantList AppModel::historyList() const
 void AppModel::addHistory(const QStringList &fileNames, const std::optional<QString> &url,
                           bool success, const QString &message)
 {
-    QDateTime now = QDateTime::currentDateTimeUtc();
-    now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
-    QStringList names;
-    names.reserve(fileNames.size());
-    for (const QString &name : fileNames)
-        names.append(UploadHistoryCodec::validUnicode(name));
-    const UploadHistoryItem item(
-        QUuid::createUuid(), now, names,
-        url ? std::optional<QString>(UploadHistoryCodec::validUnicode(*url)) : std::nullopt,
-        success, UploadHistoryCodec::validUnicode(message));
-
+    const UploadHistoryItem item =
+        UploadHistoryItem::recordedNow(fileNames, url, success, message);
     // Capped before it is stored: the file never holds more than the cap
     // because of an add, not even for a moment.
     QList<UploadHistoryItem> items = m_history;
     items.prepend(item);
     if (items.size() > historyLimit)
         items.resize(historyLimit);
-    assignHistory(items);
+    setHistory(items);
 }
 
 void AppModel::removeHistoryItem(const UploadHistoryItem &item)
 {
     QList<UploadHistoryItem> items = m_history;
     items.removeIf([&](const UploadHistoryItem &entry) { return entry.id == item.id; });
-    assignHistory(items);
+    setHistory(items);
 }
 
 void AppModel::removeHistoryItemById(const QString &id)
@@ -307,7 +258,7 @@ void AppModel::removeHistoryItemById(const QString &id)
     UploadHistoryItem item;
     item.id = QUuid::fromString(id);
     if (item.id.isNull()) {
-        assignHistory(m_history);
+        setHistory(m_history);
         return;
     }
     removeHistoryItem(item);
@@ -315,12 +266,12 @@ void AppModel::removeHistoryItemById(const QString &id)
 
 void AppModel::clearHistory()
 {
-    assignHistory({});
+    setHistory({});
 }
 
 // --- Home tab ---
 
-void AppModel::assignSelectedURLs(const QList<QUrl> &urls)
+void AppModel::setSelectedURLs(const QList<QUrl> &urls)
 {
     if (m_selectedURLs == urls)
         return;
@@ -328,7 +279,7 @@ void AppModel::assignSelectedURLs(const QList<QUrl> &urls)
     emit selectedURLsChanged();
 }
 
-void AppModel::assignHomePassword(const QString &password)
+void AppModel::setHomePassword(const QString &password)
 {
     if (m_homePassword == password)
         return;
@@ -336,27 +287,12 @@ void AppModel::assignHomePassword(const QString &password)
     emit homePasswordChanged();
 }
 
-void AppModel::assignHomeStatus(const QString &status)
+void AppModel::setHomeStatus(const QString &status)
 {
     if (m_homeStatus == status)
         return;
     m_homeStatus = status;
     emit homeStatusChanged();
-}
-
-void AppModel::setSelectedURLs(const QList<QUrl> &urls)
-{
-    assignSelectedURLs(urls);
-}
-
-void AppModel::setHomePassword(const QString &password)
-{
-    assignHomePassword(password);
-}
-
-void AppModel::setHomeStatus(const QString &status)
-{
-    assignHomeStatus(status);
 }
 
 int AppModel::homeUploadPercent() const
@@ -377,17 +313,12 @@ QString AppModel::selectionStatusText(qsizetype count)
     return QString::number(count) + QStringLiteral("件選択");
 }
 
-std::optional<QString> AppModel::normalizedPassword(const QString &text)
-{
-    return TextLimits::normalizedPassword(text);
-}
-
 void AppModel::appendFiles(const QList<QUrl> &urls)
 {
     if (urls.isEmpty()) {
         if (!m_selectedURLs.isEmpty())
             return;
-        assignHomeStatus(chooseFilesStatus);
+        setHomeStatus(chooseFilesStatus);
     } else {
         QSet<QString> selected;
         for (const QUrl &url : std::as_const(m_selectedURLs))
@@ -399,32 +330,32 @@ void AppModel::appendFiles(const QList<QUrl> &urls)
             if (!selected.contains(standardizedPath(url)))
                 combined.append(url);
         }
-        assignSelectedURLs(combined);
-        assignHomeStatus(selectionStatusText(m_selectedURLs.size()));
+        setSelectedURLs(combined);
+        setHomeStatus(selectionStatusText(m_selectedURLs.size()));
     }
     if (m_homePassword.isEmpty())
-        assignHomePassword(m_defaultPassword);
+        setHomePassword(m_defaultPassword);
 }
 
 void AppModel::clearSelectedFiles()
 {
-    assignSelectedURLs({});
-    assignHomeStatus(chooseFilesStatus);
+    setSelectedURLs({});
+    setHomeStatus(chooseFilesStatus);
 }
 
 void AppModel::removeSelectedFile(const QUrl &url)
 {
     QList<QUrl> urls = m_selectedURLs;
     urls.removeAll(url);
-    assignSelectedURLs(urls);
-    assignHomeStatus(selectionStatusText(m_selectedURLs.size()));
+    setSelectedURLs(urls);
+    setHomeStatus(selectionStatusText(m_selectedURLs.size()));
 }
 
 void AppModel::requestHomeUpload()
 {
     if (isHomeUploading())
         return;
-    const std::optional<QString> password = normalizedPassword(m_homePassword);
+    const std::optional<QString> password = TextLimits::normalizedPassword(m_homePassword);
     if (onRequestHomeUpload)
         onRequestHomeUpload(m_selectedURLs, password);
 }
@@ -439,7 +370,7 @@ void AppModel::markHomeUploadStarted()
         m_homeUploadProgress = 0.0;
         emit homeUploadProgressChanged();
     }
-    assignHomeStatus(uploadingStatus);
+    setHomeStatus(uploadingStatus);
 }
 
 void AppModel::updateHomeUploadProgress(double fraction)
@@ -457,7 +388,7 @@ void AppModel::updateHomeUploadProgress(double fraction)
         m_homeUploadProgress = progress;
         emit homeUploadProgressChanged();
     }
-    assignHomeStatus(uploadingStatus + u' ' + QString::number(homeUploadPercent()) + u'%');
+    setHomeStatus(uploadingStatus + u' ' + QString::number(homeUploadPercent()) + u'%');
 }
 
 void AppModel::markHomeUploadSucceeded(const std::optional<QString> &url,
@@ -467,13 +398,7 @@ void AppModel::markHomeUploadSucceeded(const std::optional<QString> &url,
         m_homeUploadState = HomeUploadState::Idle;
         emit homeUploadStateChanged();
     }
-    QString message;
-    if (!url || url->isEmpty())
-        message = QStringLiteral("アップロードは成功しましたがURLの取得に失敗しました");
-    else if (didCopyToClipboard)
-        message = QStringLiteral("共有URLをクリップボードにコピーしました");
-    else
-        message = QStringLiteral("共有URLを発行しました");
+    const QString message = HomeUploadResult::successMessage(url, didCopyToClipboard);
     m_homeUploadResult = HomeUploadResult{true, url, message, fileNames, didCopyToClipboard};
     emit homeUploadResultChanged();
 }
@@ -494,56 +419,15 @@ void AppModel::dismissHomeUploadResult()
         m_homeUploadResult.reset();
         emit homeUploadResultChanged();
     }
-    assignSelectedURLs({});
-    assignHomePassword(m_defaultPassword);
-    assignHomeStatus(chooseFilesStatus);
-}
-
-// --- file chooser ---
-
-void AppModel::setNextOpenDialogAnswer(std::optional<OpenDialogAnswer> answer)
-{
-    nextOpenDialogAnswer() = std::move(answer);
-}
-
-void AppModel::deliverOpenDialogAnswer(bool accepted, const QList<QUrl> &urls)
-{
-    if (!accepted)
-        return;
-    // Queued on the model: nothing happens once the model is gone.
-    QMetaObject::invokeMethod(
-        this, [this, urls] { appendFiles(urls); }, Qt::QueuedConnection);
+    setSelectedURLs({});
+    setHomePassword(m_defaultPassword);
+    setHomeStatus(chooseFilesStatus);
 }
 
 void AppModel::chooseFiles()
 {
-    if (std::optional<OpenDialogAnswer> answer = std::exchange(nextOpenDialogAnswer(), {})) {
-        QTimer::singleShot(0, this, [this, answer = *answer] {
-            deliverOpenDialogAnswer(answer.accepted, answer.urls);
-        });
-        return;
-    }
-    if (auto *open = qobject_cast<QFileDialog *>(m_openDialog.data())) {
-        open->raise();
-        open->activateWindow();
-        return;
-    }
-    // The file dialog is a widget: it needs a QApplication.
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return;
-
-    auto *dialog = new QFileDialog();
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setFileMode(QFileDialog::ExistingFiles);
-    dialog->setDirectory(m_chooseDirectory.isEmpty()
-                             ? QStandardPaths::writableLocation(QStandardPaths::HomeLocation)
-                             : m_chooseDirectory);
-    connect(dialog, &QFileDialog::finished, this, [this, dialog](int result) {
-        m_chooseDirectory = dialog->directory().absolutePath();
-        deliverOpenDialogAnswer(result == QDialog::Accepted, dialog->selectedUrls());
-    });
-    m_openDialog = dialog;
-    dialog->open();
+    if (onChooseFiles)
+        onChooseFiles();
 }
 
 QString AppModel::settingsFilePath() const

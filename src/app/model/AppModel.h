@@ -8,7 +8,6 @@
 
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -77,7 +76,6 @@ class AppModel : public QObject
 
 public:
     static constexpr int historyLimit = 300;
-    static constexpr int passwordLimit = 100;
 
     // The instance of the application, on the user's store
     // ($XDG_CONFIG_HOME/Pelkin/Pelkin Drop.ini). Created on first use, never destroyed.
@@ -94,6 +92,9 @@ public:
         onRequestHomeUpload;
     // Called after every assignment to showsMenuBarIcon with its value.
     std::function<void(bool visible)> onMenuBarIconVisibilityChange;
+    // Called by chooseFiles: show a file chooser that hands the chosen files
+    // to appendFiles.
+    std::function<void()> onChooseFiles;
 
     // --- settings ---
     AppTheme::Value theme() const { return m_theme; }
@@ -140,8 +141,8 @@ public:
     QVariant homeUploadResultValue() const;
     bool hasHomeUploadResult() const { return m_homeUploadResult.has_value(); }
 
-    // Opens a non-blocking file chooser (files only, several at once); the
-    // chosen files go to appendFiles. A second call while one is open raises it.
+    // Asks the shell for a file chooser (onChooseFiles); the chosen files
+    // come back through appendFiles.
     Q_INVOKABLE void chooseFiles();
     Q_INVOKABLE void appendFiles(const QList<QUrl> &urls);
     Q_INVOKABLE void clearSelectedFiles();
@@ -159,22 +160,11 @@ public:
 
     // "ファイルを選んでください" for 0, otherwise e.g. "3件選択".
     static QString selectionStatusText(qsizetype count);
-    // Trimmed; none when empty; otherwise the first 100 characters.
-    static std::optional<QString> normalizedPassword(const QString &text);
 
     // The store file, and where a damaged one was copied at this start
     // (empty when the store was fine).
     QString settingsFilePath() const;
     QString damagedStoreCopyPath() const;
-
-    // Test hook: the answer the next chooseFiles() gets instead of showing a
-    // dialog (delivered asynchronously, like the real one). One-shot.
-    struct OpenDialogAnswer
-    {
-        bool accepted = false;
-        QList<QUrl> urls;
-    };
-    static void setNextOpenDialogAnswer(std::optional<OpenDialogAnswer> answer);
 
 signals:
     void selectedTabChanged();
@@ -197,11 +187,6 @@ private:
     void applyDefaultPassword(const QString &password);
     void loadHistory();
     void persistHistory();
-    void assignHomePassword(const QString &password);
-    void assignHomeStatus(const QString &status);
-    void assignSelectedURLs(const QList<QUrl> &urls);
-    void assignHistory(const QList<UploadHistoryItem> &items);
-    void deliverOpenDialogAnswer(bool accepted, const QList<QUrl> &urls);
 
     std::unique_ptr<ModelStore> m_store;
 
@@ -219,7 +204,4 @@ private:
     QList<UploadHistoryItem> m_history;
     QVariantList m_historyList;
     bool m_loadingSettings = false;
-
-    QPointer<QObject> m_openDialog;
-    QString m_chooseDirectory;
 };

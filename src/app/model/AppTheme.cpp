@@ -1,48 +1,29 @@
 #include "AppTheme.h"
 
-#include "RawValueTable.h"
-
 namespace {
 
-struct ThemeInfo
-{
-    AppTheme::Value value;
-    QStringView rawValue;
-    QStringView label;
-    QStringView colorScheme;
-};
-
-constexpr ThemeInfo themes[] = {
+constexpr AppTheme::Info themes[] = {
     {AppTheme::System, u"system", u"システム", u""},
     {AppTheme::Light, u"light", u"ライト", u"light"},
     {AppTheme::Dark, u"dark", u"ダーク", u"dark"},
 };
 
-constexpr RawValueTable<ThemeInfo> table{themes};
+constexpr RawValueTable<AppTheme::Info> themeTable{themes};
 
 } // namespace
 
-QList<AppTheme::Value> AppTheme::allCases()
+const RawValueTable<AppTheme::Info> &AppTheme::table()
 {
-    return table.allCases();
+    return themeTable;
 }
 
-QString AppTheme::rawValue(Value theme)
+QVariantList AppTheme::choices()
 {
-    return table.info(theme).rawValue.toString();
-}
-
-std::optional<AppTheme::Value> AppTheme::fromRawValue(const QString &raw)
-{
-    return table.fromRawValue(raw);
-}
-
-QString AppTheme::label(Value theme)
-{
-    return table.info(theme).label.toString();
-}
-
-QString AppTheme::colorScheme(Value theme)
-{
-    return table.info(theme).colorScheme.toString();
+    QVariantList list;
+    for (const Info &entry : table().entries) {
+        list.append(QVariantMap{{QStringLiteral("value"), int(entry.value)},
+                                {QStringLiteral("rawValue"), entry.rawValue.toString()},
+                                {QStringLiteral("label"), entry.label.toString()}});
+    }
+    return list;
 }

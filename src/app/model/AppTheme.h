@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QList>
+#include "RawValueTable.h"
+
 #include <QObject>
-#include <QString>
-#include <optional>
+#include <QStringView>
+#include <QVariantList>
 
 // Appearance theme of the main window. Stored by its raw value.
 //
@@ -18,15 +19,16 @@ public:
     enum Value { System, Light, Dark };
     Q_ENUM(Value)
 
-    // In display order.
-    static QList<Value> allCases();
+    struct Info
+    {
+        Value value;
+        QStringView rawValue;    // "system", "light", "dark"
+        QStringView label;       // "システム", "ライト", "ダーク"
+        QStringView colorScheme; // what the window prefers: "" (follow the system), "light", "dark"
+    };
 
-    // "system", "light", "dark".
-    static QString rawValue(Value theme);
-    // Exact, case-sensitive match of a raw value; none for anything else.
-    static std::optional<Value> fromRawValue(const QString &raw);
-    // "システム", "ライト", "ダーク".
-    static QString label(Value theme);
-    // Colour scheme the window prefers: "" (follow the system), "light" or "dark".
-    static QString colorScheme(Value theme);
+    // In display order.
+    static const RawValueTable<Info> &table();
+    // [{ value, rawValue, label }] in display order, for QML pickers.
+    static QVariantList choices();
 };

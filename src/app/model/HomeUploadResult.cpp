@@ -11,3 +11,13 @@ QVariantMap HomeUploadResult::toVariantMap() const
         {QStringLiteral("didCopyToClipboard"), didCopyToClipboard},
     };
 }
+
+QString HomeUploadResult::successMessage(const std::optional<QString> &url,
+                                         bool didCopyToClipboard)
+{
+    if (!url || url->isEmpty())
+        return QStringLiteral("アップロードは成功しましたがURLの取得に失敗しました");
+    if (didCopyToClipboard)
+        return QStringLiteral("共有URLをクリップボードにコピーしました");
+    return QStringLiteral("共有URLを発行しました");
+}

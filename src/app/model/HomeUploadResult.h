@@ -16,6 +16,10 @@ struct HomeUploadResult
     QStringList fileNames;
     bool didCopyToClipboard = false;
 
+    // What a successful upload says, on the Home tab, in the drop zone and
+    // in the history: no URL / URL copied / URL issued.
+    static QString successMessage(const std::optional<QString> &url, bool didCopyToClipboard);
+
     // For QML: { success: bool, hasUrl: bool, url: string ("" when absent),
     //            message: string, fileNames: [string], didCopyToClipboard: bool }
     QVariantMap toVariantMap() const;

@@ -1,48 +1,30 @@
 #include "MainTab.h"
 
-#include "RawValueTable.h"
-
 namespace {
 
-struct TabInfo
-{
-    MainTab::Value value;
-    QStringView rawValue;
-    QStringView label;
-    QStringView icon;
-};
-
-constexpr TabInfo tabs[] = {
+constexpr MainTab::Info tabs[] = {
     {MainTab::Home, u"home", u"アップロード", u"square.and.arrow.up"},
     {MainTab::History, u"history", u"履歴", u"clock.arrow.circlepath"},
     {MainTab::Settings, u"settings", u"設定", u"gearshape"},
 };
 
-constexpr RawValueTable<TabInfo> table{tabs};
+constexpr RawValueTable<MainTab::Info> tabTable{tabs};
 
 } // namespace
 
-QList<MainTab::Value> MainTab::allCases()
+const RawValueTable<MainTab::Info> &MainTab::table()
 {
-    return table.allCases();
+    return tabTable;
 }
 
-QString MainTab::rawValue(Value tab)
+QVariantList MainTab::choices()
 {
-    return table.info(tab).rawValue.toString();
-}
-
-std::optional<MainTab::Value> MainTab::fromRawValue(const QString &raw)
-{
-    return table.fromRawValue(raw);
-}
-
-QString MainTab::label(Value tab)
-{
-    return table.info(tab).label.toString();
-}
-
-QString MainTab::icon(Value tab)
-{
-    return table.info(tab).icon.toString();
+    QVariantList list;
+    for (const Info &entry : table().entries) {
+        list.append(QVariantMap{{QStringLiteral("value"), int(entry.value)},
+                                {QStringLiteral("rawValue"), entry.rawValue.toString()},
+                                {QStringLiteral("label"), entry.label.toString()},
+                                {QStringLiteral("icon"), entry.icon.toString()}});
+    }
+    return list;
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QList>
+#include "RawValueTable.h"
+
 #include <QObject>
-#include <QString>
-#include <optional>
+#include <QStringView>
+#include <QVariantList>
 
 // The main window's sidebar destinations.
 //
@@ -17,15 +18,18 @@ public:
     enum Value { Home, History, Settings };
     Q_ENUM(Value)
 
-    // In sidebar order.
-    static QList<Value> allCases();
+    struct Info
+    {
+        Value value;
+        QStringView rawValue; // "home", "history", "settings"
+        QStringView label;    // "アップロード", "履歴", "設定"
+        // Symbol name ("square.and.arrow.up", ...); the views map it to a
+        // themed icon with a bundled fallback.
+        QStringView icon;
+    };
 
-    // "home", "history", "settings".
-    static QString rawValue(Value tab);
-    static std::optional<Value> fromRawValue(const QString &raw);
-    // "アップロード", "履歴", "設定".
-    static QString label(Value tab);
-    // Symbol name: "square.and.arrow.up", "clock.arrow.circlepath", "gearshape".
-    // The views map it to a themed icon with a bundled fallback.
-    static QString icon(Value tab);
+    // In sidebar order.
+    static const RawValueTable<Info> &table();
+    // [{ value, rawValue, label, icon }] in sidebar order, for QML.
+    static QVariantList choices();
 };

@@ -76,6 +76,14 @@ QVariant ModelStore::value(const QString &key) const
     return m_settings.value(key);
 }
 
+QString ModelStore::text(const QString &key) const
+{
+    const QVariant stored = m_settings.value(key);
+    if (stored.typeId() == QMetaType::QStringList)
+        return stored.toStringList().join(QStringLiteral(", "));
+    return stored.toString();
+}
+
 void ModelStore::setValues(const QList<std::pair<QString, QVariant>> &values)
 {
     for (const auto &[key, value] : values)

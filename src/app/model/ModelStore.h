@@ -20,6 +20,9 @@ public:
 
     bool contains(const QString &key) const;
     QVariant value(const QString &key) const;
+    // The value as text. An unquoted value with commas, as a hand edit may
+    // leave it, reads back as a list: it is taken as the text it was.
+    QString text(const QString &key) const;
     // Writes all pairs, then syncs once: they reach the file together.
     void setValues(const QList<std::pair<QString, QVariant>> &values);
     void remove(const QString &key);

@@ -7,8 +7,8 @@
 #include <span>
 
 // Lookups over a constant table of enumeration cases and their stored raw
-// values. Entry needs the fields `value` and `rawValue`; the first entry
-// answers for a case missing from the table.
+// values, in display order. Entry needs the fields `value` and `rawValue`;
+// the first entry answers for a case missing from the table.
 template<typename Entry>
 struct RawValueTable
 {
@@ -33,6 +33,9 @@ struct RawValueTable
         return cases;
     }
 
+    QString rawValue(Value value) const { return info(value).rawValue.toString(); }
+
+    // Exact, case-sensitive match of a raw value; none for anything else.
     std::optional<Value> fromRawValue(const QString &raw) const
     {
         for (const Entry &entry : entries) {

@@ -1,5 +1,7 @@
 #include "UploadHistoryItem.h"
 
+#include "UploadHistoryCodec.h"
+
 #include <utility>
 
 UploadHistoryItem::UploadHistoryItem(QUuid id, QDateTime timestamp, QStringList fileNames,
@@ -11,6 +13,22 @@ UploadHistoryItem::UploadHistoryItem(QUuid id, QDateTime timestamp, QStringList 
     , success(success)
     , message(std::move(message))
 {}
+
+UploadHistoryItem UploadHistoryItem::recordedNow(const QStringList &fileNames,
+                                                 const std::optional<QString> &url, bool success,
+                                                 const QString &message)
+{
+    QDateTime now = QDateTime::currentDateTimeUtc();
+    now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
+    QStringList names;
+    names.reserve(fileNames.size());
+    for (const QString &name : fileNames)
+        names.append(UploadHistoryCodec::validUnicode(name));
+    return UploadHistoryItem(
+        QUuid::createUuid(), now, names,
+        url ? std::optional<QString>(UploadHistoryCodec::validUnicode(*url)) : std::nullopt,
+        success, UploadHistoryCodec::validUnicode(message));
+}
 
 QString UploadHistoryItem::idString() const
 {

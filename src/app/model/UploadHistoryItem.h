@@ -22,6 +22,12 @@ struct UploadHistoryItem
     UploadHistoryItem(QUuid id, QDateTime timestamp, QStringList fileNames,
                       std::optional<QString> url, bool success, QString message);
 
+    // A new entry stamped now, with a fresh id; texts that are not valid
+    // Unicode are repaired so the entry can always be stored.
+    static UploadHistoryItem recordedNow(const QStringList &fileNames,
+                                         const std::optional<QString> &url, bool success,
+                                         const QString &message);
+
     // Upper case, 36 characters, no braces, e.g. "0F8E...-...".
     QString idString() const;
 

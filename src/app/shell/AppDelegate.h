@@ -1,38 +1,30 @@
 #pragma once
 
-#include "DropZoneWindow.h"
-#include "GlobalDragMonitor.h"
 #include "MainWindow.h"
 #include "StatusItem.h"
 
-#include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QString>
-#include <QStringList>
-#include <QUrl>
 
 #include <memory>
-#include <optional>
 
 class AlertPresenter;
 class AppModel;
 class DragEventSource;
+class DragWatcher;
+class DropZonePresenter;
+class FileChooser;
 class PelkinUploader;
-class QPropertyAnimation;
 class QSettings;
-class QTimer;
-class UploadResult;
+class UploadOrchestrator;
 
-// The application as a whole: owns the uploader, the tray icon, the main
-// window, the drop zone and the drag monitor, runs every upload of the
-// application through startUpload() and keeps the drop zone under the tray
-// icon while files are on their way. Main thread only.
+// The application as a whole: puts the parts together (uploads, drop zone,
+// drags, file chooser), keeps the tray icon to its setting, the activation
+// policy and the main window. Main thread only.
 class AppDelegate : public QObject
 {
     Q_OBJECT
 public:
-    enum class UploadOrigin { menuBar, home };
     // Recorded as on other desktops; on Linux "accessory" means the tray icon
     // is the way back (no window in the task bar), "regular" that the
     // application is reached from the launcher (a second launch reopens it).
@@ -51,18 +43,11 @@ public:
     explicit AppDelegate(Parts parts, QObject *parent = nullptr);
     ~AppDelegate() override;
 
-    // Start-up: tray icon per setting, activation policy, drag monitor, the
+    // Start-up: tray icon per setting, activation policy, drag watching, the
     // model's callbacks, and the main window in front.
     void applicationDidFinishLaunching();
     // Another launch asked for us: bring the main window back if none shows.
     void applicationShouldHandleReopen();
-
-    // --- uploads ---
-    void startUpload(const QList<QUrl> &files, const std::optional<QString> &password,
-                     UploadOrigin origin);
-    std::optional<QString> resolvedPassword(const std::optional<QString> &password) const;
-    static std::optional<QString> normalizedPassword(const std::optional<QString> &password);
-    bool copyURLToClipboardIfNeeded(const std::optional<QString> &url);
 
     // --- tray, policy, main window ---
     void setupStatusItem();
@@ -70,53 +55,21 @@ public:
     void refreshActivationPolicy();
     ActivationPolicy activationPolicy() const { return m_activationPolicy; }
     void showMainWindow();
-    void showMainWindowFromStatusItem() { showMainWindow(); }
 
-    // --- drop zone ---
-    static bool shouldReactToDrag(const QStringList &types);
-    void ensureDropZoneWindow();
-    void repositionDropZoneWindow(bool highlightStatusItem, bool animated, bool reveal,
-                                  bool forceVisible);
-    void hideDropZone(bool immediate, bool force);
-    void prepareDropZoneForUpload();
-    void updateDropZoneProgress(double progress);
-    void finalizeDropZoneUpload(const QString &title, const QString &detail, bool success);
-    // The monitor's two events, as queued from its callbacks.
-    void handleDragStart(const QStringList &types);
-    void handleDragEnd();
-
-    // Where the drop zone hangs from: the tray icon's rectangle when the tray
-    // reports one, otherwise a small square in the top-right corner of the
-    // available area of the screen under the pointer.
-    QRect dropZoneAnchor() const;
-
-    // --- state, for the application and tests ---
+    // --- the parts ---
+    UploadOrchestrator *uploads() const { return m_uploads; }
+    DropZonePresenter *dropZone() const { return m_dropZone; }
+    DragWatcher *drags() const { return m_drags; }
     StatusItem *statusItem() const { return m_statusItem; }
-    DropZoneWindow *dropZoneWindow() const { return m_dropZoneWindow; }
     MainWindow *mainWindow() const { return m_mainWindow; }
-    bool uploadInProgress() const { return m_uploadInProgress; }
-    bool isWaitingForDrop() const;
-
-    // Durations of the drop zone's fades.
-    static constexpr int showFadeMs = 120;
-    static constexpr int hideFadeMs = 180;
-    // How long a drag end waits for the drop it may be followed by.
-    static constexpr int dropWaitMs = 500;
 
 signals:
     void activationPolicyChanged(AppDelegate::ActivationPolicy policy);
     void quitRequested();
 
 private:
-    struct Request;
     void setActivationPolicy(ActivationPolicy policy);
     void ensureMainWindow();
-    void setupGlobalDragMonitor();
-    void handleUploadResult(const std::shared_ptr<Request> &request, const UploadResult &result);
-    void finishDragEnd();
-    void setStatusItemHighlighted(bool highlighted);
-    void fadeDropZoneIn();
-    void stopDropZoneFade();
 
     AppModel *m_model;
     std::unique_ptr<PelkinUploader> m_uploader;
@@ -124,13 +77,11 @@ private:
     std::shared_ptr<DragEventSource> m_dragSource;
     std::unique_ptr<QSettings> m_windowStore;
 
+    DropZonePresenter *m_dropZone;
+    DragWatcher *m_drags;
+    UploadOrchestrator *m_uploads;
+    FileChooser *m_fileChooser;
     QPointer<StatusItem> m_statusItem;
     QPointer<MainWindow> m_mainWindow;
-    QPointer<DropZoneWindow> m_dropZoneWindow;
-    QPointer<GlobalDragMonitor> m_dragMonitor;
-    bool m_uploadInProgress = false;
     ActivationPolicy m_activationPolicy = ActivationPolicy::regular;
-
-    QPointer<QPropertyAnimation> m_fade;
-    QTimer *m_dropWaitTimer;
 };

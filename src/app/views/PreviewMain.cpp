@@ -76,9 +76,9 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     AppModel model(QDir(dir.path()).filePath(QStringLiteral("preview.ini")));
-    if (const auto theme = AppTheme::fromRawValue(parser.value(QStringLiteral("theme"))))
+    if (const auto theme = AppTheme::table().fromRawValue(parser.value(QStringLiteral("theme"))))
         model.setTheme(*theme);
-    if (const auto tab = MainTab::fromRawValue(parser.value(QStringLiteral("tab"))))
+    if (const auto tab = MainTab::table().fromRawValue(parser.value(QStringLiteral("tab"))))
         model.setSelectedTab(*tab);
 
     const QList<QUrl> files = makeSampleFiles(dir.path());

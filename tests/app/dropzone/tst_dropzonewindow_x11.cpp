@@ -2,6 +2,7 @@
 // the task bar), the look chosen by whether a compositor runs, and real drags
 // from another process.
 #include "DropZoneWindow.h"
+#include "X11Support.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -76,7 +77,7 @@ private slots:
 void DropZoneWindowX11Test::hintsAndLook()
 {
     // A bare X server composites nothing: a flat, opaque panel, no margin.
-    QVERIFY(!DropZoneWindow::compositorAvailable());
+    QVERIFY(!X11Support::compositorRunning());
     DropZoneWindow window;
     window.movePanelTo(QPoint(300, 200));
     auto check = [&](bool translucent) {
@@ -107,10 +108,10 @@ void DropZoneWindowX11Test::hintsAndLook()
         Child compositor;
         compositor.start(QStringLiteral("xcompmgr"), {});
         QVERIFY(compositor.waitForStarted(3000));
-        QTRY_VERIFY_WITH_TIMEOUT(DropZoneWindow::compositorAvailable(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(X11Support::compositorRunning(), 5000);
         check(true);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!DropZoneWindow::compositorAvailable(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!X11Support::compositorRunning(), 5000);
     check(false);
 }
 

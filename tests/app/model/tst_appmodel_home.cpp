@@ -1,10 +1,7 @@
 #include "AppModel.h"
 #include "StoreFixture.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QFileDialog>
-#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <cmath>
@@ -30,8 +27,6 @@ private slots:
     void progress();
     void result_data();
     void result();
-    void chooseFilesHook();
-    void chooseFilesRealDialog();
 
 private:
     std::optional<StoreFixture> m_store;
@@ -232,67 +227,5 @@ void AppModelHomeTest::result()
     QCOMPARE(model.homeUploadProgress(), 0.0);
 }
 
-void AppModelHomeTest::chooseFilesHook()
-{
-    const QList<QUrl> urls = files({"/d/a", "/d/b"});
-    AppModel::setNextOpenDialogAnswer(AppModel::OpenDialogAnswer{false, urls});
-    m_model->chooseFiles();
-    AppModel::setNextOpenDialogAnswer(AppModel::OpenDialogAnswer{true, urls});
-    m_model->chooseFiles();
-    QVERIFY(m_model->selectedURLs().isEmpty()); // delivered later, like the real dialog
-    QTRY_COMPARE_WITH_TIMEOUT(m_model->selectedURLs(), urls, 2000);
-    QCOMPARE(m_model->homeStatus(), QStringLiteral("2件選択"));
-
-    // An answer for a model that is gone does nothing.
-    AppModel::setNextOpenDialogAnswer(AppModel::OpenDialogAnswer{true, urls});
-    m_model->chooseFiles();
-    m_model.reset();
-    QTest::qWait(50);
-}
-
-void AppModelHomeTest::chooseFilesRealDialog()
-{
-    QTemporaryDir folder;
-    for (const char *name : {"one.txt", "two.txt"}) {
-        QFile file(QDir(folder.path()).filePath(QString::fromLatin1(name)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-    const auto openDialogs = [] {
-        QList<QFileDialog *> found;
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (auto *dialog = qobject_cast<QFileDialog *>(widget); dialog && dialog->isVisible())
-                found.append(dialog);
-        }
-        return found;
-    };
-    m_model->chooseFiles();
-    QTRY_COMPARE_WITH_TIMEOUT(openDialogs().size(), 1, 2000);
-    m_model->chooseFiles(); // raises the open one
-    QCOMPARE(openDialogs().size(), 1);
-
-    QPointer<QFileDialog> dialog = openDialogs().first();
-    QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
-    dialog->setDirectory(folder.path());
-    dialog->selectFile(QStringLiteral("\"one.txt\" \"two.txt\""));
-    QMetaObject::invokeMethod(dialog, "accept");
-    QTRY_COMPARE_WITH_TIMEOUT(m_model->selectedURLs().size(), 2, 2000);
-    QStringList names{m_model->selectedURLs().at(0).fileName(),
-                      m_model->selectedURLs().at(1).fileName()};
-    names.sort();
-    QCOMPARE(names, (QStringList{"one.txt", "two.txt"}));
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 2000);
-}
-
-// The file dialog keeps state in the user's configuration: point HOME and
-// XDG_CONFIG_HOME at a temporary folder before Qt starts.
-int main(int argc, char **argv)
-{
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", QDir(home.path()).filePath(QStringLiteral(".config")).toLocal8Bit());
-    QApplication app(argc, argv);
-    AppModelHomeTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(AppModelHomeTest)
 #include "tst_appmodel_home.moc"

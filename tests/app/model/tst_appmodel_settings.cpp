@@ -83,7 +83,7 @@ void AppModelSettingsTest::loading()
     QVERIFY(model.damagedStoreCopyPath().isEmpty());
 
     // Every key is (re)written with what was loaded, as the stored types.
-    QCOMPARE(store.value(themeKey), QVariant(AppTheme::rawValue(theme)));
+    QCOMPARE(store.value(themeKey), QVariant(AppTheme::table().rawValue(theme)));
     QCOMPARE(store.value(defaultPasswordKey), QVariant(password));
     QCOMPARE(store.value(autoCopyKey), QVariant(autoCopy ? "true" : "false"));
     QCOMPARE(store.value(menuBarIconKey), QVariant(menuBarIcon ? "true" : "false"));

@@ -5,12 +5,15 @@
 #include "AppDelegate.h"
 #include "AppModel.h"
 #include "DragEventSource.h"
+#include "DragWatcher.h"
+#include "DropZonePresenter.h"
 #include "DropZoneView.h"
 #include "DropZoneWindow.h"
 #include "MainWindow.h"
 #include "PelkinUploader.h"
 #include "StatusItem.h"
 #include "TestHttpServer.h"
+#include "UploadOrchestrator.h"
 
 #include <QMimeData>
 #include <QQuickView>
@@ -249,8 +252,8 @@ void TestShellPresentation::switchingTheIconOffWhileUploadingHidesAtOnce()
     slow.delay = 800ms;
     m_server->enqueue(slow);
     QScopedPointer<QMimeData> mime(fileDrag());
-    m_delegate->startUpload(mime->urls(), std::nullopt, AppDelegate::UploadOrigin::menuBar);
-    DropZoneWindow *zone = m_delegate->dropZoneWindow();
+    m_delegate->uploads()->start(mime->urls(), std::nullopt, UploadOrchestrator::Origin::menuBar);
+    DropZoneWindow *zone = m_delegate->dropZone()->window();
     QVERIFY(zone->isVisible());
 
     m_model->setShowsMenuBarIcon(false);
@@ -260,7 +263,7 @@ void TestShellPresentation::switchingTheIconOffWhileUploadingHidesAtOnce()
     QTRY_COMPARE_WITH_TIMEOUT(m_alerts->titles.size(), 1, 10000);
     QCOMPARE(m_alerts->titles.first(), QStringLiteral("アップロード完了"));
     QVERIFY(!zone->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(!m_delegate->uploadInProgress(), 4000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_delegate->dropZone()->uploadInProgress(), 4000);
     QVERIFY(!zone->isVisible());
 }
 
@@ -285,16 +288,16 @@ void TestShellPresentation::dragTypesDecideTheZone()
 {
     QFETCH(QStringList, types);
     QFETCH(bool, shows);
-    QCOMPARE(AppDelegate::shouldReactToDrag(types), shows);
+    QCOMPARE(DragWatcher::shouldReactToDrag(types), shows);
 
     launch(true);
     m_drags->startDrag(types);
     if (shows) {
         // The monitor polls every 0.18 s: the zone is up within half a second.
         QTRY_VERIFY_WITH_TIMEOUT(
-            m_delegate->dropZoneWindow() && m_delegate->dropZoneWindow()->isVisible(), 500);
+            m_delegate->dropZone()->window() && m_delegate->dropZone()->window()->isVisible(), 500);
         QVERIFY(m_delegate->statusItem()->isHighlighted());
-        const QRect panel = m_delegate->dropZoneWindow()->panelGeometry();
+        const QRect panel = m_delegate->dropZone()->window()->panelGeometry();
         QCOMPARE(panel.size(), DropZoneWindow::compactSize);
         // No tray on this platform: under the top-right corner of the screen.
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
@@ -302,13 +305,13 @@ void TestShellPresentation::dragTypesDecideTheZone()
         QCOMPARE(panel.top(), area.top() + 24 - 4);
     } else {
         QTest::qWait(500);
-        QVERIFY(!m_delegate->dropZoneWindow() || !m_delegate->dropZoneWindow()->isVisible());
+        QVERIFY(!m_delegate->dropZone()->window() || !m_delegate->dropZone()->window()->isVisible());
     }
     m_drags->releaseButton();
     // No compositor offscreen: the zone goes at once; the highlight goes too.
     QTRY_VERIFY_WITH_TIMEOUT(!m_delegate->statusItem()->isHighlighted(), 500);
     QTRY_VERIFY_WITH_TIMEOUT(
-        !m_delegate->dropZoneWindow() || !m_delegate->dropZoneWindow()->isVisible(), 500);
+        !m_delegate->dropZone()->window() || !m_delegate->dropZone()->window()->isVisible(), 500);
 }
 
 void TestShellPresentation::dragEndWaitsForTheDrop_data()
@@ -324,30 +327,30 @@ void TestShellPresentation::dragEndWaitsForTheDrop()
     launch(true);
     m_drags->startDrag({QStringLiteral("text/uri-list")});
     QTRY_VERIFY_WITH_TIMEOUT(
-        m_delegate->dropZoneWindow() && m_delegate->dropZoneWindow()->isVisible(), 500);
-    DropZoneWindow *zone = m_delegate->dropZoneWindow();
+        m_delegate->dropZone()->window() && m_delegate->dropZone()->window()->isVisible(), 500);
+    DropZoneWindow *zone = m_delegate->dropZone()->window();
     QScopedPointer<QMimeData> mime(fileDrag());
     QVERIFY(zone->dropView()->draggingEntered(mime.data()));
     QVERIFY(zone->dropView()->isDragHovering());
 
     // The release comes first, as on X11.
     m_drags->releaseButton();
-    QTRY_VERIFY_WITH_TIMEOUT(m_delegate->isWaitingForDrop(), 500);
+    QTRY_VERIFY_WITH_TIMEOUT(m_delegate->drags()->isWaitingForDrop(), 500);
     QVERIFY(zone->isVisible());
     if (dropArrives) {
         QTest::qWait(3);
         QVERIFY(zone->dropView()->performDragOperation(mime.data()));
-        QVERIFY(!m_delegate->isWaitingForDrop());
+        QVERIFY(!m_delegate->drags()->isWaitingForDrop());
         // The zone never went away: it is now showing the upload.
         QVERIFY(zone->isVisible());
-        QVERIFY(m_delegate->uploadInProgress());
+        QVERIFY(m_delegate->dropZone()->uploadInProgress());
         QTRY_COMPARE_WITH_TIMEOUT(m_alerts->titles.size(), 1, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!zone->isVisible(), 4000);
     } else {
-        QTest::qWait(AppDelegate::dropWaitMs - 150);
+        QTest::qWait(DragWatcher::dropWaitMs - 150);
         QVERIFY(zone->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!zone->isVisible(), 1000);
-        QVERIFY(!m_delegate->isWaitingForDrop());
+        QVERIFY(!m_delegate->drags()->isWaitingForDrop());
         QVERIFY(!zone->dropView()->isHighlighted());
         QCOMPARE(m_server->requestCount(), 0);
     }
@@ -356,21 +359,21 @@ void TestShellPresentation::dragEndWaitsForTheDrop()
 void TestShellPresentation::progressBringsBackAHiddenZone()
 {
     launch(true);
-    m_delegate->prepareDropZoneForUpload();
-    DropZoneWindow *zone = m_delegate->dropZoneWindow();
+    m_delegate->dropZone()->showUploadStarted();
+    DropZoneWindow *zone = m_delegate->dropZone()->window();
     QVERIFY(zone->isVisible());
     // A drag end does not remove the zone during an upload; only force does.
-    m_delegate->hideDropZone(false, false);
+    m_delegate->dropZone()->hideUnlessUploading();
     QVERIFY(zone->isVisible());
-    m_delegate->hideDropZone(true, true);
+    m_delegate->dropZone()->hideNow();
     QVERIFY(!zone->isVisible());
-    m_delegate->updateDropZoneProgress(0.5);
+    m_delegate->dropZone()->showUploadProgress(0.5);
     QVERIFY(zone->isVisible());
     QCOMPARE(zone->dropView()->currentProgress(), 0.5);
     // Finishing clears the flag even without a window in the uploading state.
-    m_delegate->finalizeDropZoneUpload(QStringLiteral("アップロード完了"), QStringLiteral("x"),
+    m_delegate->dropZone()->showUploadFinished(QStringLiteral("アップロード完了"), QStringLiteral("x"),
                                        true);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_delegate->uploadInProgress(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_delegate->dropZone()->uploadInProgress(), 3000);
     QTRY_VERIFY_WITH_TIMEOUT(!zone->isVisible(), 2000);
 }
 

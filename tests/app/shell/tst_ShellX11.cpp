@@ -5,8 +5,11 @@
 #include "AppDelegate.h"
 #include "AppModel.h"
 #include "DragEventSource.h"
+#include "DragWatcher.h"
+#include "DropZonePresenter.h"
 #include "DropZoneWindow.h"
 #include "PelkinUploader.h"
+#include "X11Support.h"
 #include "StatusItem.h"
 
 #include <QAbstractButton>
@@ -125,7 +128,7 @@ void TestShellX11::showZoneByDrag()
 {
     m_drags->startDrag();
     QTRY_VERIFY_WITH_TIMEOUT(
-        m_delegate->dropZoneWindow() && m_delegate->dropZoneWindow()->isVisible(), 500);
+        m_delegate->dropZone()->window() && m_delegate->dropZone()->window()->isVisible(), 500);
 }
 
 void TestShellX11::zoneUnderTheFallbackAnchorWithoutTray()
@@ -136,7 +139,7 @@ void TestShellX11::zoneUnderTheFallbackAnchorWithoutTray()
     showZoneByDrag();
     if (QTest::currentTestFailed())
         return;
-    DropZoneWindow *zone = m_delegate->dropZoneWindow();
+    DropZoneWindow *zone = m_delegate->dropZone()->window();
     saveScreenshot(QStringLiteral("zone-without-tray.png"));
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     // Top-right corner: 12 px from the right edge, just under the corner.
@@ -157,14 +160,14 @@ void TestShellX11::fadesOnlyWithACompositor()
     QFETCH(bool, compositor);
     if (compositor) {
         startHelper(QStringLiteral("xcompmgr"), {});
-        QTRY_VERIFY_WITH_TIMEOUT(DropZoneWindow::compositorAvailable(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(X11Support::compositorRunning(), 5000);
     }
-    QCOMPARE(DropZoneWindow::compositorAvailable(), compositor);
+    QCOMPARE(X11Support::compositorRunning(), compositor);
     launch();
     showZoneByDrag();
     if (QTest::currentTestFailed())
         return;
-    DropZoneWindow *zone = m_delegate->dropZoneWindow();
+    DropZoneWindow *zone = m_delegate->dropZone()->window();
     if (compositor) {
         // Faded in over 0.12 s.
         QVERIFY(zone->windowOpacity() < 1.0);
@@ -180,10 +183,10 @@ void TestShellX11::fadesOnlyWithACompositor()
     if (compositor)
         // Qt's animation clock starts at its last tick, so a fade can end a
         // frame or two early; an unfaded hide takes a few milliseconds.
-        QVERIFY2(clock.elapsed() >= AppDelegate::hideFadeMs * 2 / 3,
+        QVERIFY2(clock.elapsed() >= DropZonePresenter::hideFadeMs * 2 / 3,
                  qPrintable(QStringLiteral("hid after %1 ms").arg(clock.elapsed())));
     else
-        QVERIFY2(clock.elapsed() < AppDelegate::hideFadeMs / 2, "waited for a fade nobody sees");
+        QVERIFY2(clock.elapsed() < DropZonePresenter::hideFadeMs / 2, "waited for a fade nobody sees");
 }
 
 void TestShellX11::alertIsAModalInformationBox_data()
@@ -205,9 +208,9 @@ void TestShellX11::alertIsAModalInformationBox()
     QFETCH(QString, message);
     // The zone showing a result, and the alert that follows it.
     launch();
-    m_delegate->prepareDropZoneForUpload();
-    m_delegate->updateDropZoneProgress(0.6);
-    m_delegate->finalizeDropZoneUpload(QStringLiteral("アップロード完了"),
+    m_delegate->dropZone()->showUploadStarted();
+    m_delegate->dropZone()->showUploadProgress(0.6);
+    m_delegate->dropZone()->showUploadFinished(QStringLiteral("アップロード完了"),
                                        QStringLiteral("共有URLをクリップボードにコピーしました"),
                                        true);
     QString seen;
@@ -248,7 +251,7 @@ void TestShellX11::zoneUnderTheXEmbedTrayIcon()
     showZoneByDrag();
     if (QTest::currentTestFailed())
         return;
-    DropZoneWindow *zone = m_delegate->dropZoneWindow();
+    DropZoneWindow *zone = m_delegate->dropZone()->window();
     QVERIFY(m_delegate->statusItem()->isHighlighted());
     QTRY_VERIFY2_WITH_TIMEOUT(qAbs(zone->panelGeometry().center().x() - icon.center().x()) <= 1,
                               qPrintable(QStringLiteral("icon %1,%2 %3x%4, zone %5,%6 %7x%8")

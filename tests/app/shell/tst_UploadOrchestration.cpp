@@ -4,11 +4,13 @@
 #include "AlertPresenter.h"
 #include "AppDelegate.h"
 #include "AppModel.h"
+#include "DropZonePresenter.h"
 #include "DropZoneView.h"
 #include "DropZoneWindow.h"
 #include "NullDragEventSource.h"
 #include "PelkinUploader.h"
 #include "TestHttpServer.h"
+#include "UploadOrchestrator.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -19,7 +21,7 @@
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(TestHttpServer::Reply)
-Q_DECLARE_METATYPE(AppDelegate::UploadOrigin)
+Q_DECLARE_METATYPE(UploadOrchestrator::Origin)
 Q_DECLARE_METATYPE(std::optional<QString>)
 
 namespace {
@@ -104,8 +106,8 @@ void TestUploadOrchestration::init()
     m_delegate = std::make_unique<AppDelegate>(std::move(parts));
     m_alerts->snapshot = [this](const QString &title, const QString &message) {
         ShownAlert alert{
-            title, message, {}, {}, m_delegate->uploadInProgress(), m_model->history().size()};
-        if (DropZoneWindow *zone = m_delegate->dropZoneWindow()) {
+            title, message, {}, {}, m_delegate->dropZone()->uploadInProgress(), m_model->history().size()};
+        if (DropZoneWindow *zone = m_delegate->dropZone()->window()) {
             alert.zoneTitle = zone->dropView()->titleText();
             alert.zoneSubtitle = zone->dropView()->subtitleText();
         }
@@ -224,12 +226,12 @@ void TestUploadOrchestration::menuBarUpload()
     for (const QString &name : files)
         urls.append(makeFile(name));
 
-    m_delegate->startUpload(urls, std::nullopt, AppDelegate::UploadOrigin::menuBar);
+    m_delegate->uploads()->start(urls, std::nullopt, UploadOrchestrator::Origin::menuBar);
 
     // The start is announced before startUpload returns, and nothing else
     // has happened yet, even where the uploader failed synchronously.
-    QVERIFY(m_delegate->uploadInProgress());
-    DropZoneWindow *zone = m_delegate->dropZoneWindow();
+    QVERIFY(m_delegate->dropZone()->uploadInProgress());
+    DropZoneWindow *zone = m_delegate->dropZone()->window();
     QVERIFY(zone);
     QVERIFY(zone->isVisible());
     QVERIFY(zone->dropView()->isUploading());
@@ -270,7 +272,7 @@ void TestUploadOrchestration::menuBarUpload()
 
     // The result stays up (1.1 s / 1.4 s), then the zone resets and fades out;
     // no late progress report brings "アップロード中…" back in between.
-    QTRY_VERIFY_WITH_TIMEOUT(!m_delegate->uploadInProgress(), 4000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_delegate->dropZone()->uploadInProgress(), 4000);
     QCOMPARE(zone->dropView()->isUploading(), false);
     QTRY_VERIFY_WITH_TIMEOUT(!zone->isVisible(), 2000);
     QCOMPARE(m_alerts->shown.size(), 1);
@@ -314,8 +316,8 @@ void TestUploadOrchestration::homeUpload()
 
     m_model->setAutoCopyToClipboard(autoCopy);
     m_server->enqueue(reply);
-    m_delegate->startUpload({makeFile(QStringLiteral("notes.txt"))}, std::nullopt,
-                            AppDelegate::UploadOrigin::home);
+    m_delegate->uploads()->start({makeFile(QStringLiteral("notes.txt"))}, std::nullopt,
+                            UploadOrchestrator::Origin::home);
     QVERIFY(m_model->isHomeUploading());
     QCOMPARE(m_model->homeStatus(), QStringLiteral("アップロード中…"));
 
@@ -336,20 +338,20 @@ void TestUploadOrchestration::homeUpload()
     const QString statusAfter = m_model->homeStatus();
     QTest::qWait(300);
     QVERIFY(m_alerts->shown.isEmpty());
-    QVERIFY(!m_delegate->dropZoneWindow());
-    QVERIFY(!m_delegate->uploadInProgress());
+    QVERIFY(!m_delegate->dropZone()->window());
+    QVERIFY(!m_delegate->dropZone()->uploadInProgress());
     QCOMPARE(m_model->homeStatus(), statusAfter);
     QVERIFY(!m_model->isHomeUploading());
 }
 
 void TestUploadOrchestration::passwordSentPerOrigin_data()
 {
-    QTest::addColumn<AppDelegate::UploadOrigin>("origin");
+    QTest::addColumn<UploadOrchestrator::Origin>("origin");
     QTest::addColumn<std::optional<QString>>("given");
     QTest::addColumn<QString>("defaultPassword");
     QTest::addColumn<QByteArray>("sent"); // empty: no password part
 
-    using O = AppDelegate::UploadOrigin;
+    using O = UploadOrchestrator::Origin;
     const QString long150 = QString(150, QLatin1Char('p'));
     QTest::newRow("home, trimmed")
         << O::home << std::optional<QString>("  秘密 \n") << "dflt" << QByteArray("秘密");
@@ -367,13 +369,13 @@ void TestUploadOrchestration::passwordSentPerOrigin_data()
 
 void TestUploadOrchestration::passwordSentPerOrigin()
 {
-    QFETCH(AppDelegate::UploadOrigin, origin);
+    QFETCH(UploadOrchestrator::Origin, origin);
     QFETCH(std::optional<QString>, given);
     QFETCH(QString, defaultPassword);
     QFETCH(QByteArray, sent);
 
     m_model->setDefaultPassword(defaultPassword);
-    m_delegate->startUpload({makeFile(QStringLiteral("a.txt"))}, given, origin);
+    m_delegate->uploads()->start({makeFile(QStringLiteral("a.txt"))}, given, origin);
     QVERIFY(m_server->waitForRequests(1, 10s));
     QCOMPARE(passwordPart(m_server->requests().first()), sent);
     QTRY_COMPARE_WITH_TIMEOUT(m_model->history().size(), 1, 10000);
@@ -382,19 +384,19 @@ void TestUploadOrchestration::passwordSentPerOrigin()
 void TestUploadOrchestration::emptyRequests()
 {
     // Home: the failure goes to the Home tab only.
-    m_delegate->startUpload({}, QStringLiteral("pw"), AppDelegate::UploadOrigin::home);
+    m_delegate->uploads()->start({}, QStringLiteral("pw"), UploadOrchestrator::Origin::home);
     QVERIFY(m_model->homeUploadResult().has_value());
     QCOMPARE(m_model->homeUploadResult()->success, false);
     QCOMPARE(m_model->homeUploadResult()->message, QStringLiteral("ファイルが選択されていません"));
     QCOMPARE(m_model->homeUploadResult()->fileNames, QStringList());
 
     // Menu bar: one alert, and the drop zone is not touched.
-    m_delegate->startUpload({}, std::nullopt, AppDelegate::UploadOrigin::menuBar);
+    m_delegate->uploads()->start({}, std::nullopt, UploadOrchestrator::Origin::menuBar);
     QTRY_COMPARE_WITH_TIMEOUT(m_alerts->shown.size(), 1, 2000);
     QCOMPARE(m_alerts->shown.first().title, QStringLiteral("アップロード失敗"));
     QCOMPARE(m_alerts->shown.first().message, QStringLiteral("ファイルが選択されていません。"));
-    QVERIFY(!m_delegate->dropZoneWindow());
-    QVERIFY(!m_delegate->uploadInProgress());
+    QVERIFY(!m_delegate->dropZone()->window());
+    QVERIFY(!m_delegate->dropZone()->uploadInProgress());
 
     QTest::qWait(100);
     QVERIFY(m_model->history().isEmpty());
