@@ -133,7 +133,7 @@ bool X11DragEventSource::setUp()
         if (version && (version->major_version > 2 ||
                         (version->major_version == 2 && version->minor_version >= 2))) {
             xinputOpcode = xinput->major_opcode;
-            releasesWatched = selectRawEvents();
+            releasesWatched = selectRawEvents(false, true);
         }
     }
     if (!releasesWatched)
@@ -152,6 +152,18 @@ void X11DragEventSource::startWatching()
         // The answers may be waiting although the timer fired first: use
         // them before giving up.
         readEvents();
+        if (!round.open)
+            return;
+        // Knowing nothing would lose the drag: a source that is still busy
+        // answering (a loaded machine) gets longer, up to a bound.
+        const DragTypeFilter::Offer &offer = round.offer;
+        const bool nothingKnown =
+            offer.typeList.isEmpty() && offer.answered.isEmpty() && offer.advertised.isEmpty();
+        if (nothingKnown && round.waitedMs < silentSourceTimeoutMs) {
+            round.waitedMs += typesTimeoutMs;
+            roundTimer->start();
+            return;
+        }
         publishRound();
         readEvents();
     });
@@ -163,7 +175,7 @@ void X11DragEventSource::startWatching()
     readEvents();
 }
 
-bool X11DragEventSource::selectRawEvents()
+bool X11DragEventSource::selectRawEvents(bool withMotion, bool checked)
 {
     struct
     {
@@ -171,7 +183,12 @@ bool X11DragEventSource::selectRawEvents()
         uint32_t mask;
     } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
                 XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE |
-                    XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
+                    XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE |
+                    (withMotion ? uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION) : 0u)};
+    if (!checked) {
+        xcb_input_xi_select_events(connection, root, 1, &selection.head);
+        return true;
+    }
     XcbPtr<xcb_generic_error_t> error(xcb_request_check(
         connection, xcb_input_xi_select_events_checked(connection, root, 1, &selection.head)));
     return !error;
@@ -249,6 +266,7 @@ void X11DragEventSource::beginRound(uint32_t owner, uint32_t timestamp)
     round = Round{};
     round.open = true;
     round.count = ++notifyCount;
+    round.waitedMs = typesTimeoutMs;
     round.owner = owner;
     round.timestamp = timestamp;
     round.offer.typeList = readTypeList(owner);
@@ -256,10 +274,19 @@ void X11DragEventSource::beginRound(uint32_t owner, uint32_t timestamp)
     // only to the time of its latest position message, which is that time
     // until the pointer moves on, and never to CurrentTime. Hence this runs on
     // our own thread: a busy main thread would ask too late.
-    for (uint32_t target : {atoms.targets, atoms.uriList, atoms.iconList, atoms.textPlain})
-        ask(target, timestamp);
-    xcb_flush(connection);
+    // Should the pointer move on before the source reads our questions, they
+    // are refused; the time of a later motion is then the source's time.
+    round.watchingMotion = releasesWatched && selectRawEvents(true, false);
+    askAll(timestamp);
     roundTimer->start();
+}
+
+void X11DragEventSource::askAll(uint32_t time)
+{
+    round.askedTime = time;
+    for (uint32_t target : {atoms.targets, atoms.uriList, atoms.iconList, atoms.textPlain})
+        ask(target, time);
+    xcb_flush(connection);
 }
 
 void X11DragEventSource::ask(uint32_t target, uint32_t time)
@@ -323,8 +350,12 @@ void X11DragEventSource::handleSelectionReply(uint32_t property, uint32_t time)
             }
         }
     }
-    if (round.pending.isEmpty())
+    if (!round.pending.isEmpty())
+        return;
+    if (!round.offer.answered.isEmpty() || !round.offer.advertised.isEmpty() ||
+        !round.watchingMotion)
         publishRound();
+    // Everything refused: the next raw motion asks again, or the timer gives up.
 }
 
 void X11DragEventSource::publishRound()
@@ -333,6 +364,11 @@ void X11DragEventSource::publishRound()
         return;
     round.open = false;
     roundTimer->stop();
+    if (round.watchingMotion) {
+        selectRawEvents(false, false);
+        xcb_flush(connection);
+        round.watchingMotion = false;
+    }
     // Some sources set the type list only after the drag has begun.
     if (round.offer.typeList.isEmpty())
         round.offer.typeList = readTypeList(round.owner);
@@ -346,7 +382,14 @@ void X11DragEventSource::handleRawEvent(xcb_generic_event_t *event)
     const auto *generic = reinterpret_cast<xcb_ge_generic_event_t *>(event);
     if (!releasesWatched || generic->extension != xinputOpcode)
         return;
-    if (generic->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
+    if (generic->event_type == XCB_INPUT_RAW_MOTION) {
+        const auto *motion = reinterpret_cast<xcb_input_raw_motion_event_t *>(event);
+        // All questions refused: the source has moved on to this time.
+        if (round.open && round.pending.isEmpty() && motion->time != round.askedTime) {
+            qCDebug(lcDragMonitor) << "asking again at" << motion->time;
+            askAll(motion->time);
+        }
+    } else if (generic->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
         const auto *key = reinterpret_cast<xcb_input_raw_key_release_event_t *>(event);
         bool escape = false;
         if (XcbPtr<xcb_keycode_t> codes{

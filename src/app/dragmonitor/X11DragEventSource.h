@@ -33,6 +33,8 @@ public:
     // Longest wait for the drag source's answers before a change is reported
     // with what is known.
     static constexpr int typesTimeoutMs = 100;
+    // When nothing at all is known by then, the longest wait for a slow source.
+    static constexpr int silentSourceTimeoutMs = 1000;
 
     // Connects to $DISPLAY; without a usable display, or without XFixes,
     // hasDragPasteboard() is false.
@@ -51,7 +53,8 @@ private:
     void handleSelectionReply(uint32_t property, uint32_t time);
     void handleRawEvent(xcb_generic_event_t *event);
     void reportRelease(int key);
-    bool selectRawEvents();
+    bool selectRawEvents(bool withMotion, bool checked);
+    void askAll(uint32_t time);
     void ask(uint32_t target, uint32_t time);
     void publishRound();
     QStringList readTypeList(uint32_t window);
@@ -94,6 +97,10 @@ private:
         qint64 count = 0;
         uint32_t owner = 0;
         uint32_t timestamp = 0;
+        uint32_t askedTime = 0;
+        int waitedMs = 0;
+        // Raw motion is watched only while a round is open (see askAll).
+        bool watchingMotion = false;
         QList<Question> pending;
         DragTypeFilter::Offer offer;
     } round;
