@@ -9,10 +9,10 @@ Makes N file drags from each of the Qt and the GTK test drag sources
   monitor: pelkin-drag-monitor-probe's onDragStart (the drag monitor alone);
   app:     the drop zone window of pelkin-drop-under-test being mapped (the
            whole application; its main window closed, as after start-up).
-Prints each time and, per source, the median, the 95th percentile (nearest
-rank) and the worst. Target: p95 <= 50 ms.
+Prints the first drag after start-up apart (the application makes its zone
+window then), then each time and, per source, the median, the 95th percentile
+(nearest rank) and the worst of the others. Target: p95 <= 50 ms.
 """
-import argparse
 import math
 import os
 import statistics
@@ -20,39 +20,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xsession import APP_TITLE, ROOT, XSession  # noqa: E402
-
-GESTURE = ["mousemove", "120", "80", "mousedown", "1"]
-for _ in range(20):
-    GESTURE += ["mousemove_relative", "--", "12", "9", "sleep", "0.02"]
-
-
-def source_command(session, toolkit, path):
-    if toolkit == "qt":
-        return [session.binary("tests/support/pelkin-test-drag-source"), "--files", path]
-    return ["/usr/bin/python3", os.path.join(ROOT, "tests/support/gtk-drag-source.py"),
-            "--files", path]
-
-
-def one_drag(session, toolkit, path, watcher, event):
-    """Milliseconds from the drag's start to the watcher's event, or None."""
-    source = session.start(source_command(session, toolkit, path))
-    try:
-        if not source.wait_line("ready", 20):
-            raise RuntimeError(f"the {toolkit} drag source did not start")
-        watcher.drain()
-        if session.run(["xdotool", *GESTURE]) != 0:
-            raise RuntimeError("xdotool failed")
-        started = source.wait_line("drag-started", 5)
-        seen = watcher.wait_line(event, 3)
-        session.run(["xdotool", "mouseup", "1"])
-        source.wait_line("drag-finished", 5)
-        if not started or not seen:
-            return None
-        return (int(seen.split()[1]) - int(started.split()[1])) / 1000
-    finally:
-        source.stop()
-        session.programs.remove(source)
+from xsession import APP_TITLE, XSession, one_drag, run_targets  # noqa: E402
 
 
 def summary(times):
@@ -78,6 +46,11 @@ def measure(build, target, rounds):
         path = os.path.join(session.home, "写真 1.txt")
         with open(path, "w") as f:
             f.write("x")
+        # The application makes its zone window at the first drag: timed apart.
+        first = one_drag(session, "qt", path, watcher, event)
+        print(f"== {target}, first drag after start-up (qt source): "
+              + (f"{first:.1f} ms" if first is not None else "not seen within 3 s"), flush=True)
+        time.sleep(0.3)
         results = {"qt": [], "gtk": []}
         missed = 0
         for i in range(rounds):
@@ -103,14 +76,8 @@ def measure(build, target, rounds):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
-    parser.add_argument("--rounds", type=int, default=20)
-    parser.add_argument("--target", choices=["monitor", "app", "both"], default="both")
-    args = parser.parse_args()
-    targets = ["monitor", "app"] if args.target == "both" else [args.target]
-    ok = all([measure(os.path.abspath(args.build), t, args.rounds) for t in targets])
-    return 0 if ok else 1
+    return run_targets(__doc__, measure, lambda parser: parser.add_argument(
+        "--rounds", type=int, default=20), lambda args: (args.rounds,))
 
 
 if __name__ == "__main__":

@@ -3,9 +3,10 @@
 Xvfb (development only).
 
   bench/idle-wakeups.py [--build DIR] [--seconds S] [--target monitor|app|both]
-                        [--strace S]
+                        [--settle S] [--after-drag] [--strace S]
 
-After start-up has settled (the application's main window closed), samples
+S seconds (--settle, default 5) after start-up (the application's main window
+closed; with --after-drag, after one file drag that showed the zone), samples
 every thread of the process from /proc over S seconds (default 60): CPU time
 (schedstat, nanoseconds) and context switches; a thread's voluntary switches
 count its wake-ups. Prints the share of one core and the wake-ups per second
@@ -14,7 +15,6 @@ process for S more seconds and lists, per thread, what it waited in (poll and
 friends with their time-outs): a fixed time-out that keeps coming back is a
 timer. Targets: <= 0.05 % of one core and <= 1 main-thread wake-up a second.
 """
-import argparse
 import collections
 import os
 import re
@@ -23,7 +23,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xsession import ROOT, XSession  # noqa: E402
+from xsession import APP_TITLE, XSession, one_drag, run_targets  # noqa: E402
 
 
 def sample(pid):
@@ -100,36 +100,53 @@ def trace(target, pid, seconds, names):
     os.remove(out)
 
 
-def measure(build, target, seconds, strace_seconds):
+def measure(build, target, seconds, settle, after_drag, strace_seconds):
     session = XSession(build)
     try:
-        program = (session.start_monitor_probe() if target == "monitor"
-                   else session.start_application())
+        if target == "monitor":
+            program = watcher = session.start_monitor_probe()
+            event = "start"
+        else:
+            program = session.start_application()
+            watcher = session.start([session.binary("bench/pelkin-window-watch"), "watch",
+                                     APP_TITLE, "UTILITY"])
+            if not watcher.wait_line("ready", 10):
+                raise RuntimeError("the window watcher did not start")
+            event = "map"
+        if after_drag:
+            time.sleep(2)
+            path = os.path.join(session.home, "a.txt")
+            with open(path, "w") as f:
+                f.write("x")
+            if one_drag(session, "qt", path, watcher, event) is None:
+                print(f"{target}: the drag before the measurement was not seen")
+                return False
+        if watcher is not program:
+            watcher.stop()
         pid = program.proc.pid
-        time.sleep(5)  # start-up settles
+        time.sleep(settle)
         before = sample(pid)
         start = time.monotonic()
         time.sleep(seconds)
         after = sample(pid)
-        report(target, pid, before, after, time.monotonic() - start)
+        what = target + (" after a drag" if after_drag else "") + f", settled {settle:g} s"
+        report(what, pid, before, after, time.monotonic() - start)
         if strace_seconds:
-            trace(target, pid, strace_seconds, {tid: t[0] for tid, t in after.items()})
+            trace(what, pid, strace_seconds, {tid: t[0] for tid, t in after.items()})
         return program.proc.poll() is None
     finally:
         session.close()
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
-    parser.add_argument("--seconds", type=float, default=60)
-    parser.add_argument("--target", choices=["monitor", "app", "both"], default="both")
-    parser.add_argument("--strace", type=float, default=0)
-    args = parser.parse_args()
-    targets = ["monitor", "app"] if args.target == "both" else [args.target]
-    ok = all([measure(os.path.abspath(args.build), t, args.seconds, args.strace)
-              for t in targets])
-    return 0 if ok else 1
+    def add_arguments(parser):
+        parser.add_argument("--seconds", type=float, default=60)
+        parser.add_argument("--settle", type=float, default=5)
+        parser.add_argument("--after-drag", action="store_true")
+        parser.add_argument("--strace", type=float, default=0)
+
+    return run_targets(__doc__, measure, add_arguments, lambda args: (
+        args.seconds, args.settle, args.after_drag, args.strace))
 
 
 if __name__ == "__main__":

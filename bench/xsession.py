@@ -1,6 +1,7 @@
 # What drag-to-zone.py and idle-wakeups.py share: a private Xvfb, the
 # programs under measurement started on it, and their output read line by
 # line with the time each line arrived. Every wait is bounded.
+import argparse
 import os
 import queue
 import shutil
@@ -11,6 +12,40 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 APP_TITLE = "Pelkin Drop"
+
+
+GESTURE = ["mousemove", "120", "80", "mousedown", "1"]
+for _ in range(20):
+    GESTURE += ["mousemove_relative", "--", "12", "9", "sleep", "0.02"]
+
+
+def source_command(session, toolkit, path):
+    """A test drag source offering the file at path."""
+    if toolkit == "qt":
+        return [session.binary("tests/support/pelkin-test-drag-source"), "--files", path]
+    return ["/usr/bin/python3", os.path.join(ROOT, "tests/support/gtk-drag-source.py"),
+            "--files", path]
+
+
+def one_drag(session, toolkit, path, watcher, event):
+    """Milliseconds from the drag's start to the watcher's event, or None."""
+    source = session.start(source_command(session, toolkit, path))
+    try:
+        if not source.wait_line("ready", 20):
+            raise RuntimeError(f"the {toolkit} drag source did not start")
+        watcher.drain()
+        if session.run(["xdotool", *GESTURE]) != 0:
+            raise RuntimeError("xdotool failed")
+        started = source.wait_line("drag-started", 5)
+        seen = watcher.wait_line(event, 3)
+        session.run(["xdotool", "mouseup", "1"])
+        source.wait_line("drag-finished", 5)
+        if not started or not seen:
+            return None
+        return (int(seen.split()[1]) - int(started.split()[1])) / 1000
+    finally:
+        source.stop()
+        session.programs.remove(source)
 
 
 class Program:
@@ -121,3 +156,17 @@ class XSession:
             self.xvfb.terminate()
             self.xvfb.wait(10)
         shutil.rmtree(self.home, ignore_errors=True)
+
+
+def run_targets(doc, measure, add_arguments, measure_arguments):
+    """The command line both scripts share: --build and --target, then
+    measure(build, target, *measure_arguments(args)) per target."""
+    parser = argparse.ArgumentParser(description=doc.splitlines()[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
+    parser.add_argument("--target", choices=["monitor", "app", "both"], default="both")
+    add_arguments(parser)
+    args = parser.parse_args()
+    targets = ["monitor", "app"] if args.target == "both" else [args.target]
+    ok = all([measure(os.path.abspath(args.build), t, *measure_arguments(args))
+              for t in targets])
+    return 0 if ok else 1
