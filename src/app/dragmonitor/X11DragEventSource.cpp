@@ -270,13 +270,13 @@ void X11DragEventSource::beginRound(uint32_t owner, uint32_t timestamp)
     round.owner = owner;
     round.timestamp = timestamp;
     round.offer.typeList = readTypeList(owner);
+    // Should the pointer move on before the source reads our questions, they
+    // are refused; the time of a later motion is then the source's time.
+    round.watchingMotion = releasesWatched && selectRawEvents(true, false);
     // Asked at once with the time of the ownership change: a Qt source answers
     // only to the time of its latest position message, which is that time
     // until the pointer moves on, and never to CurrentTime. Hence this runs on
     // our own thread: a busy main thread would ask too late.
-    // Should the pointer move on before the source reads our questions, they
-    // are refused; the time of a later motion is then the source's time.
-    round.watchingMotion = releasesWatched && selectRawEvents(true, false);
     askAll(timestamp);
     roundTimer->start();
 }
