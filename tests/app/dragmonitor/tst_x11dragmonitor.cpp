@@ -2,6 +2,7 @@
 // XTest through xdotool, watched by a monitor on its own X11 connection.
 #include "DragTypes.h"
 #include "GlobalDragMonitor.h"
+#include "X11DragEventSource.h"
 
 #include <QtTest>
 
@@ -332,8 +333,11 @@ void TestX11DragMonitor::escapeReleaseEndsTheDrag()
 
 void TestX11DragMonitor::otherKeysDoNotEndTheDrag()
 {
-    GlobalDragMonitor monitor;
+    auto x11 = std::make_shared<X11DragEventSource>();
+    GlobalDragMonitor monitor(x11);
     Recorder rec(monitor);
+    int releases = 0; // counted on this thread, as the monitor gets them
+    QObject::connect(x11.get(), &DragEventSource::released, &monitor, [&] { ++releases; });
     DragSource source(QStringLiteral("qt"), QStringLiteral("files"), file);
     QVERIFY(beginDrag(source));
     QTRY_COMPARE_WITH_TIMEOUT(rec.starts.size(), 1, reportTimeoutMs);
@@ -343,15 +347,21 @@ void TestX11DragMonitor::otherKeysDoNotEndTheDrag()
     QVERIFY(xdotool({"click", "3"}));
     QTest::qWait(quietMs);
     QCOMPARE(rec.ends, 0);
+    // Not even sent: they would wake the main thread for nothing.
+    QCOMPARE(releases, 0);
 
     QVERIFY(xdotool({"mouseup", "1"}));
     QTRY_COMPARE_WITH_TIMEOUT(rec.ends, 1, reportTimeoutMs);
+    QCOMPARE(releases, 1);
 }
 
 void TestX11DragMonitor::releasesOutsideADragAreSilent()
 {
-    GlobalDragMonitor monitor;
+    auto x11 = std::make_shared<X11DragEventSource>();
+    GlobalDragMonitor monitor(x11);
     Recorder rec(monitor);
+    int releases = 0; // counted on this thread, as the monitor gets them
+    QObject::connect(x11.get(), &DragEventSource::released, &monitor, [&] { ++releases; });
     // A press and release without a drag, in a source window and outside it.
     DragSource source(QStringLiteral("gtk"), QStringLiteral("text"), QStringLiteral("t"));
     QVERIFY(source.waitForLine(QStringLiteral("ready")));
@@ -360,6 +370,8 @@ void TestX11DragMonitor::releasesOutsideADragAreSilent()
     QTest::qWait(quietMs);
     QVERIFY(rec.starts.isEmpty());
     QCOMPARE(rec.ends, 0);
+    // No drag since the source started: nothing can end, nothing is sent.
+    QCOMPARE(releases, 0);
 }
 
 void TestX11DragMonitor::survivesTheSourceExitingMidDrag()
