@@ -118,7 +118,7 @@ def measure(build, target, seconds, settle, after_drag, strace_seconds):
             path = os.path.join(session.home, "a.txt")
             with open(path, "w") as f:
                 f.write("x")
-            if one_drag(session, "qt", path, watcher, event) is None:
+            if one_drag(session, "qt", path, watcher, event, timeout=15) is None:
                 print(f"{target}: the drag before the measurement was not seen")
                 return False
         if watcher is not program:

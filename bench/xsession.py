@@ -27,7 +27,7 @@ def source_command(session, toolkit, path):
             "--files", path]
 
 
-def one_drag(session, toolkit, path, watcher, event):
+def one_drag(session, toolkit, path, watcher, event, timeout=3):
     """Milliseconds from the drag's start to the watcher's event, or None."""
     source = session.start(source_command(session, toolkit, path))
     try:
@@ -37,7 +37,7 @@ def one_drag(session, toolkit, path, watcher, event):
         if session.run(["xdotool", *GESTURE]) != 0:
             raise RuntimeError("xdotool failed")
         started = source.wait_line("drag-started", 5)
-        seen = watcher.wait_line(event, 3)
+        seen = watcher.wait_line(event, timeout)
         session.run(["xdotool", "mouseup", "1"])
         source.wait_line("drag-finished", 5)
         if not started or not seen:
