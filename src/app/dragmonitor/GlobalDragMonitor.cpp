@@ -6,8 +6,8 @@
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
-#include <QTimer>
 
+#include <algorithm>
 #include <mutex>
 
 Q_LOGGING_CATEGORY(lcDragMonitor, "pelkin.dragmonitor", QtInfoMsg)
@@ -29,28 +29,21 @@ GlobalDragMonitor::GlobalDragMonitor(std::shared_ptr<DragEventSource> source, QO
     : QObject(parent)
     , dragPasteboard(source ? std::move(source) : std::make_shared<NullDragEventSource>())
 {
+    if (!dragPasteboard->hasDragPasteboard())
+        return;
     // Whatever is on the pasteboard now is not a new drag.
-    lastChangeCount = dragPasteboard->hasDragPasteboard() ? dragPasteboard->changeCount() : 0;
+    lastChangeCount = dragPasteboard->changeCount();
 
-    // The timer is our child and the connections use us as context, so a
-    // tick or event queued before our destruction never reaches us after it.
-    pollTimer = new QTimer(this);
-    pollTimer->setInterval(pollIntervalMs);
-    connect(pollTimer, &QTimer::timeout, this, &GlobalDragMonitor::checkPasteboard);
-    pollTimer->start();
-
-    connect(dragPasteboard.get(), &DragEventSource::leftMouseReleased, this,
-            &GlobalDragMonitor::handlePotentialDragEnd);
-    connect(dragPasteboard.get(), &DragEventSource::keyReleased, this, [this](int key) {
-        if (key == Qt::Key_Escape)
-            handlePotentialDragEnd();
-    });
+    // We are the context, so a signal queued before our destruction never
+    // reaches us after it.
+    connect(dragPasteboard.get(), &DragEventSource::pasteboardChanged, this,
+            &GlobalDragMonitor::handlePasteboardChange);
+    connect(dragPasteboard.get(), &DragEventSource::released, this,
+            &GlobalDragMonitor::handleRelease);
 }
 
 GlobalDragMonitor::~GlobalDragMonitor()
 {
-    if (pollTimer)
-        pollTimer->stop();
     // The source may be shared and outlive us: make sure it calls nothing here.
     disconnect(dragPasteboard.get(), nullptr, this, nullptr);
 }
@@ -71,30 +64,38 @@ bool GlobalDragMonitor::isAvailable() const
     return dragPasteboard->hasDragPasteboard();
 }
 
-void GlobalDragMonitor::checkPasteboard()
+void GlobalDragMonitor::handlePasteboardChange(qint64 change, const QStringList &types)
 {
-    if (!dragPasteboard->hasDragPasteboard())
-        return;
-    const qint64 count = dragPasteboard->changeCount();
-    if (count == lastChangeCount)
+    // Older than the baseline, or its drag already ended.
+    if (change <= lastChangeCount)
         return;
     // Consumed exactly once, also while a drag is in progress.
-    lastChangeCount = count;
-    if (isDragging)
-        return;
-    const QStringList types = dragPasteboard->types();
-    if (types.isEmpty())
+    lastChangeCount = change;
+    if (isDragging || types.isEmpty())
         return;
     isDragging = true;
+    qCDebug(lcDragMonitor) << "drag" << change << "started" << types;
     if (onDragStart)
         onDragStart(types);
 }
 
-void GlobalDragMonitor::handlePotentialDragEnd()
+void GlobalDragMonitor::handleRelease(qint64 change, int key)
 {
-    if (!isDragging)
+    if (key != 0 && key != Qt::Key_Escape)
         return;
+    if (!isDragging) {
+        // The release of a drag whose start has not reached us yet: that drag
+        // is over, so its start must not leave us "dragging" and swallow the
+        // next one.
+        if (change > lastChangeCount) {
+            qCDebug(lcDragMonitor) << "drag" << change << "ended before its start was reported";
+            lastChangeCount = change;
+        }
+        return;
+    }
     isDragging = false;
+    lastChangeCount = std::max(lastChangeCount, change);
+    qCDebug(lcDragMonitor) << "drag ended at change" << change;
     if (onDragEnd)
         onDragEnd();
 }

@@ -1,26 +1,23 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
 
 class DragEventSource;
-class QTimer;
 
 // Notices that a drag started anywhere on screen (reporting its types) and
-// that it ended (left button or Escape released). Monitoring starts in the
-// constructor and lasts exactly as long as the object: there is no start or
-// stop. Main thread only; the callbacks run synchronously from the poll
-// timer or the release event, never after the monitor is destroyed.
+// that it ended (left button or Escape released), driven by its source's
+// ordered stream of changes and releases; no timer runs. Monitoring starts in
+// the constructor and lasts exactly as long as the object: there is no start
+// or stop. Main thread only; the callbacks run synchronously from the
+// source's signals, never after the monitor is destroyed.
 class GlobalDragMonitor : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int pollIntervalMs = 180;
-
     // Watches the desktop's drags: the X11 source when an X11 display is
     // reachable, otherwise the null source, in which case it logs once per
     // process that automatic drop-zone display is not available.
@@ -42,11 +39,12 @@ public:
     std::function<void()> onDragEnd;
 
 private:
-    void checkPasteboard();
-    void handlePotentialDragEnd();
+    void handlePasteboardChange(qint64 change, const QStringList &types);
+    void handleRelease(qint64 change, int key);
 
     std::shared_ptr<DragEventSource> dragPasteboard;
+    // The latest change consumed: reported, passed over during a drag, or
+    // ended by a release before its start was reported.
     qint64 lastChangeCount = 0;
-    QPointer<QTimer> pollTimer;
     bool isDragging = false;
 };

@@ -12,5 +12,4 @@ public:
 
     bool hasDragPasteboard() const override { return false; }
     qint64 changeCount() const override { return 0; }
-    QStringList types() const override { return {}; }
 };

@@ -1,7 +1,6 @@
 #include "X11DragEventSource.h"
 
 #include <QLoggingCategory>
-#include <QMutexLocker>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -23,32 +22,6 @@ struct FreeDeleter
     void operator()(void *p) const { std::free(p); }
 };
 template<typename T> using XcbPtr = std::unique_ptr<T, FreeDeleter>;
-
-// Selection targets that describe the transfer, not the dragged data.
-bool isMetaTarget(const QString &name)
-{
-    return name == QLatin1String("TARGETS") || name == QLatin1String("TIMESTAMP") ||
-           name == QLatin1String("MULTIPLE") || name == QLatin1String("DELETE") ||
-           name == QLatin1String("SAVE_TARGETS");
-}
-
-bool uriListHasFile(const QByteArray &data)
-{
-    for (const QByteArray &line : data.split('\n')) {
-        const QByteArray uri = line.trimmed();
-        if (!uri.startsWith('#') && uri.toLower().startsWith("file:"))
-            return true;
-    }
-    return false;
-}
-
-void appendUnique(QStringList &list, const QStringList &more)
-{
-    for (const QString &item : more) {
-        if (!list.contains(item))
-            list.append(item);
-    }
-}
 
 } // namespace
 
@@ -94,18 +67,6 @@ X11DragEventSource::~X11DragEventSource()
         xcb_key_symbols_free(keySymbols);
     if (connection)
         xcb_disconnect(connection);
-}
-
-qint64 X11DragEventSource::changeCount() const
-{
-    QMutexLocker lock(&publishedLock);
-    return publishedCount;
-}
-
-QStringList X11DragEventSource::types() const
-{
-    QMutexLocker lock(&publishedLock);
-    return publishedTypes;
 }
 
 bool X11DragEventSource::setUp()
@@ -172,7 +133,7 @@ bool X11DragEventSource::setUp()
         if (version && (version->major_version > 2 ||
                         (version->major_version == 2 && version->minor_version >= 2))) {
             xinputOpcode = xinput->major_opcode;
-            releasesWatched = selectRawEvents();
+            releasesWatched = selectRawEvents(false, true);
         }
     }
     if (!releasesWatched)
@@ -191,6 +152,18 @@ void X11DragEventSource::startWatching()
         // The answers may be waiting although the timer fired first: use
         // them before giving up.
         readEvents();
+        if (!round.open)
+            return;
+        // Knowing nothing would lose the drag: a source that is still busy
+        // answering (a loaded machine) gets longer, up to a bound.
+        const DragTypeFilter::Offer &offer = round.offer;
+        const bool nothingKnown =
+            offer.typeList.isEmpty() && offer.answered.isEmpty() && offer.advertised.isEmpty();
+        if (nothingKnown && round.waitedMs < silentSourceTimeoutMs) {
+            round.waitedMs += typesTimeoutMs;
+            roundTimer->start();
+            return;
+        }
         publishRound();
         readEvents();
     });
@@ -202,7 +175,7 @@ void X11DragEventSource::startWatching()
     readEvents();
 }
 
-bool X11DragEventSource::selectRawEvents()
+bool X11DragEventSource::selectRawEvents(bool withMotion, bool checked)
 {
     struct
     {
@@ -210,7 +183,12 @@ bool X11DragEventSource::selectRawEvents()
         uint32_t mask;
     } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
                 XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE |
-                    XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
+                    XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE |
+                    (withMotion ? uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION) : 0u)};
+    if (!checked) {
+        xcb_input_xi_select_events(connection, root, 1, &selection.head);
+        return true;
+    }
     XcbPtr<xcb_generic_error_t> error(xcb_request_check(
         connection, xcb_input_xi_select_events_checked(connection, root, 1, &selection.head)));
     return !error;
@@ -288,17 +266,27 @@ void X11DragEventSource::beginRound(uint32_t owner, uint32_t timestamp)
     round = Round{};
     round.open = true;
     round.count = ++notifyCount;
+    round.waitedMs = typesTimeoutMs;
     round.owner = owner;
     round.timestamp = timestamp;
-    round.typeList = readTypeList(owner);
+    round.offer.typeList = readTypeList(owner);
+    // Should the pointer move on before the source reads our questions, they
+    // are refused; the time of a later motion is then the source's time.
+    round.watchingMotion = releasesWatched && selectRawEvents(true, false);
     // Asked at once with the time of the ownership change: a Qt source answers
     // only to the time of its latest position message, which is that time
     // until the pointer moves on, and never to CurrentTime. Hence this runs on
     // our own thread: a busy main thread would ask too late.
-    for (uint32_t target : {atoms.targets, atoms.uriList, atoms.iconList, atoms.textPlain})
-        ask(target, timestamp);
-    xcb_flush(connection);
+    askAll(timestamp);
     roundTimer->start();
+}
+
+void X11DragEventSource::askAll(uint32_t time)
+{
+    round.askedTime = time;
+    for (uint32_t target : {atoms.targets, atoms.uriList, atoms.iconList, atoms.textPlain})
+        ask(target, time);
+    xcb_flush(connection);
 }
 
 void X11DragEventSource::ask(uint32_t target, uint32_t time)
@@ -348,26 +336,26 @@ void X11DragEventSource::handleSelectionReply(uint32_t property, uint32_t time)
             if (target == atoms.targets) {
                 if (reply->format == 32) {
                     const auto *list = reinterpret_cast<const uint32_t *>(value);
-                    for (int i = 0; i < length / 4; ++i) {
-                        const QString name = atomName(list[i]);
-                        if (!name.isEmpty() && !isMetaTarget(name))
-                            round.advertised.append(name);
-                    }
+                    for (int i = 0; i < length / 4; ++i)
+                        round.offer.advertised.append(atomName(list[i]));
                 }
             } else {
-                round.answered.append(atomName(target));
+                round.offer.answered.append(atomName(target));
                 if (target == atoms.uriList) {
-                    round.uriListRead = true;
                     // A list too long for one property (INCR) is not read; so
                     // many URIs are taken to be files.
-                    round.uriListHasFile =
-                        reply->type == atoms.incr || uriListHasFile(QByteArray(value, length));
+                    round.offer.uriListTooLong = reply->type == atoms.incr;
+                    round.offer.uriList = QByteArray(value, length);
                 }
             }
         }
     }
-    if (round.pending.isEmpty())
+    if (!round.pending.isEmpty())
+        return;
+    if (!round.offer.answered.isEmpty() || !round.offer.advertised.isEmpty() ||
+        !round.watchingMotion)
         publishRound();
+    // Everything refused: the next raw motion asks again, or the timer gives up.
 }
 
 void X11DragEventSource::publishRound()
@@ -376,23 +364,17 @@ void X11DragEventSource::publishRound()
         return;
     round.open = false;
     roundTimer->stop();
-    // Some sources set the type list only after the drag has begun.
-    if (round.typeList.isEmpty())
-        round.typeList = readTypeList(round.owner);
-
-    QStringList types = round.typeList;
-    appendUnique(types, round.advertised);
-    appendUnique(types, round.answered);
-    // A list of URIs counts as files only when it holds one; when the source
-    // did not answer in time, its word that it offers one is kept.
-    if (round.uriListRead && !round.uriListHasFile) {
-        types.removeAll(QStringLiteral("text/uri-list"));
-        types.removeAll(QStringLiteral("text/x-moz-url"));
+    if (round.watchingMotion) {
+        selectRawEvents(false, false);
+        xcb_flush(connection);
+        round.watchingMotion = false;
     }
-    qCDebug(lcDragMonitor) << "published" << round.count << types;
-    QMutexLocker lock(&publishedLock);
-    publishedTypes = types;
-    publishedCount = round.count;
+    // Some sources set the type list only after the drag has begun.
+    if (round.offer.typeList.isEmpty())
+        round.offer.typeList = readTypeList(round.owner);
+    const QStringList types = DragTypeFilter::reportedTypes(round.offer);
+    qCDebug(lcDragMonitor) << "change" << round.count << types;
+    emit pasteboardChanged(round.count, types);
 }
 
 void X11DragEventSource::handleRawEvent(xcb_generic_event_t *event)
@@ -400,7 +382,14 @@ void X11DragEventSource::handleRawEvent(xcb_generic_event_t *event)
     const auto *generic = reinterpret_cast<xcb_ge_generic_event_t *>(event);
     if (!releasesWatched || generic->extension != xinputOpcode)
         return;
-    if (generic->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
+    if (generic->event_type == XCB_INPUT_RAW_MOTION) {
+        const auto *motion = reinterpret_cast<xcb_input_raw_motion_event_t *>(event);
+        // All questions refused: the source has moved on to this time.
+        if (round.open && round.pending.isEmpty() && motion->time != round.askedTime) {
+            qCDebug(lcDragMonitor) << "asking again at" << motion->time;
+            askAll(motion->time);
+        }
+    } else if (generic->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
         const auto *key = reinterpret_cast<xcb_input_raw_key_release_event_t *>(event);
         bool escape = false;
         if (XcbPtr<xcb_keycode_t> codes{
@@ -408,7 +397,9 @@ void X11DragEventSource::handleRawEvent(xcb_generic_event_t *event)
             for (const xcb_keycode_t *code = codes.get(); *code != XCB_NO_SYMBOL; ++code)
                 escape = escape || *code == key->detail;
         }
-        emit keyReleased(escape ? Qt::Key_Escape : Qt::Key_unknown);
+        // Other keys end nothing: not sent, so typing wakes no other thread.
+        if (escape)
+            reportRelease(Qt::Key_Escape);
     } else if (generic->event_type == XCB_INPUT_RAW_BUTTON_RELEASE) {
         const auto *button = reinterpret_cast<xcb_input_raw_button_release_event_t *>(event);
         // Wheel steps are press/release pairs of buttons 4 to 7.
@@ -421,6 +412,18 @@ void X11DragEventSource::handleRawEvent(xcb_generic_event_t *event)
         constexpr uint16_t held =
             XCB_KEY_BUT_MASK_BUTTON_1 | XCB_KEY_BUT_MASK_BUTTON_2 | XCB_KEY_BUT_MASK_BUTTON_3;
         if (pointer && !(pointer->mask & held))
-            emit leftMouseReleased();
+            reportRelease(0);
     }
+}
+
+void X11DragEventSource::reportRelease(int key)
+{
+    // Stamped with the latest change, also one whose types are still being
+    // learnt: its report follows, and the monitor knows that drag is over.
+    const qint64 change = notifyCount;
+    if (change == releasedChange)
+        return;
+    releasedChange = change;
+    qCDebug(lcDragMonitor) << "release" << key << "at change" << change;
+    emit released(change, key);
 }

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "DragEventSource.h"
+#include "DragTypeFilter.h"
 
-#include <QByteArray>
 #include <QHash>
 #include <QList>
-#include <QMutex>
 
 #include <atomic>
 #include <cstdint>
@@ -22,15 +21,20 @@ class QTimer;
 // converting the selection and from XdndTypeList, and the releases come from
 // XInput 2.2 raw events on the root window, which arrive during the drag
 // source's pointer grab. The connection is read on a thread of its own, so a
-// busy main thread cannot make us ask for the types too late; the signals
-// reach receivers in other threads queued.
+// busy main thread cannot make us ask for the types too late; the signals are
+// emitted from that thread in the order the X server sent what caused them,
+// and reach receivers in other threads queued, in that order. Nothing runs
+// while no drag is under way: the only timer is the wait for a new drag's
+// types.
 class X11DragEventSource final : public DragEventSource
 {
     Q_OBJECT
 public:
-    // Longest wait for the drag source's answers before a change is published
+    // Longest wait for the drag source's answers before a change is reported
     // with what is known.
     static constexpr int typesTimeoutMs = 100;
+    // When nothing at all is known by then, the longest wait for a slow source.
+    static constexpr int silentSourceTimeoutMs = 1000;
 
     // Connects to $DISPLAY; without a usable display, or without XFixes,
     // hasDragPasteboard() is false.
@@ -38,8 +42,7 @@ public:
     ~X11DragEventSource() override;
 
     bool hasDragPasteboard() const override { return available; }
-    qint64 changeCount() const override;
-    QStringList types() const override;
+    qint64 changeCount() const override { return notifyCount; }
 
 private:
     bool setUp();
@@ -49,7 +52,9 @@ private:
     void beginRound(uint32_t owner, uint32_t timestamp);
     void handleSelectionReply(uint32_t property, uint32_t time);
     void handleRawEvent(xcb_generic_event_t *event);
-    bool selectRawEvents();
+    void reportRelease(int key);
+    bool selectRawEvents(bool withMotion, bool checked);
+    void askAll(uint32_t time);
     void ask(uint32_t target, uint32_t time);
     void publishRound();
     QStringList readTypeList(uint32_t window);
@@ -59,7 +64,7 @@ private:
     xcb_connection_t *connection = nullptr;
     xcb_key_symbols_t *keySymbols = nullptr;
     // Once constructed, only the watcher thread uses the connection and what
-    // follows, apart from `available` and the published state.
+    // follows, apart from `available` and `notifyCount`.
     QThread *watcher = nullptr;
     QObject *context = nullptr; // lives in the watcher thread
     QSocketNotifier *notifier = nullptr;
@@ -92,16 +97,17 @@ private:
         qint64 count = 0;
         uint32_t owner = 0;
         uint32_t timestamp = 0;
+        uint32_t askedTime = 0;
+        int waitedMs = 0;
+        // Raw motion is watched only while a round is open (see askAll).
+        bool watchingMotion = false;
         QList<Question> pending;
-        QStringList typeList;   // from XdndTypeList
-        QStringList answered;   // targets the source converted
-        QStringList advertised; // from TARGETS
-        bool uriListRead = false;
-        bool uriListHasFile = false;
+        DragTypeFilter::Offer offer;
     } round;
 
-    qint64 notifyCount = 0;
-    mutable QMutex publishedLock;
-    qint64 publishedCount = 0;
-    QStringList publishedTypes;
+    // Written by the watcher thread only.
+    std::atomic<qint64> notifyCount = 0;
+    // The change the latest reported release was stamped with: a second
+    // release of the same change can end nothing more, so it is not sent.
+    qint64 releasedChange = 0;
 };

@@ -34,17 +34,11 @@ class ScriptedDragSource : public DragEventSource
 public:
     bool hasDragPasteboard() const override { return true; }
     qint64 changeCount() const override { return m_count; }
-    QStringList types() const override { return m_types; }
-    void startDrag(const QStringList &types)
-    {
-        m_types = types;
-        ++m_count;
-    }
-    void releaseButton() { emit leftMouseReleased(); }
+    void startDrag(const QStringList &types) { emit pasteboardChanged(++m_count, types); }
+    void releaseButton() { emit released(m_count, 0); }
 
 private:
     qint64 m_count = 1;
-    QStringList m_types;
 };
 
 class SilentAlerts : public AlertPresenter

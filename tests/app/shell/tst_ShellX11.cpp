@@ -30,9 +30,8 @@ class ScriptedDragSource : public DragEventSource
 public:
     bool hasDragPasteboard() const override { return true; }
     qint64 changeCount() const override { return m_count; }
-    QStringList types() const override { return {QStringLiteral("text/uri-list")}; }
-    void startDrag() { ++m_count; }
-    void releaseButton() { emit leftMouseReleased(); }
+    void startDrag() { emit pasteboardChanged(++m_count, {QStringLiteral("text/uri-list")}); }
+    void releaseButton() { emit released(m_count, 0); }
 
 private:
     qint64 m_count = 1;

@@ -1,7 +1,8 @@
 // pelkin-drag-monitor-probe: runs only a GlobalDragMonitor on the current
-// display, for measuring by hand.
+// display, for drag-to-zone.py and idle-wakeups.py or by hand.
 //
-//   pelkin-drag-monitor-probe            prints "start <µs> <types...>" and
+//   pelkin-drag-monitor-probe            prints "ready" once watching, then
+//                                        "start <µs> <types...>" and
 //                                        "end <µs>" (CLOCK_MONOTONIC) per drag
 //   pelkin-drag-monitor-probe --idle S   stays idle S seconds, then prints the
 //                                        process's CPU time and its share of one core
@@ -50,6 +51,8 @@ int main(int argc, char **argv)
         std::printf("end %lld\n", monotonicMicroseconds());
         std::fflush(stdout);
     };
+    std::printf("ready\n");
+    std::fflush(stdout);
     const QStringList args = app.arguments();
     if (const qsizetype at = args.indexOf(QStringLiteral("--idle")); at > 0) {
         const int seconds = args.value(at + 1).toInt();
