@@ -79,9 +79,11 @@ bool UploadStore::open(std::string &error)
         }
         fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
     }
+    m_leftoversRemoved = 0;
     for (const auto &entry : fs::directory_iterator(incomingDir(), ec)) {
         std::error_code ignored;
         fs::remove_all(entry.path(), ignored);
+        ++m_leftoversRemoved;
     }
     return loadSecret(error);
 }
@@ -141,6 +143,14 @@ std::optional<fs::path> UploadStore::filePath(const UploadRecord &record, std::s
         return std::nullopt;
     }
     return uploadsDir() / record.id / std::to_string(index);
+}
+
+void UploadStore::remove(std::string_view id)
+{
+    if (RandomToken::isIdentifier(id)) {
+        std::error_code ec;
+        fs::remove_all(uploadsDir() / std::string(id), ec);
+    }
 }
 
 int UploadStore::purgeExpired(std::int64_t now)
