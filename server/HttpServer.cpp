@@ -247,8 +247,12 @@ struct HttpServer::Callbacks
         char text[512];
         std::vsnprintf(text, sizeof text, format, args);
         std::string line = text;
-        if (line.rfind("Error processing request", 0) == 0) {
-            return; // logged with the client's address when the request ends
+        // Logged with the client's address when the request ends.
+        for (const char *known : {"Error processing request", "Connection was closed by remote",
+                                  "Connection reset by remote"}) {
+            if (line.rfind(known, 0) == 0) {
+                return;
+            }
         }
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
             line.pop_back();
@@ -341,6 +345,9 @@ bool HttpServer::start(const Limits &limits, const std::string &certPem, const s
         {MHD_OPTION_LISTEN_SOCKET, m_listenFd, nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(limits.connectionMemory),
          nullptr},
+        // Reads grow the buffer in steps this big (the library's 1 KiB default
+        // makes a long header line cost many small reads and rescans).
+        {MHD_OPTION_CONNECTION_MEMORY_INCREMENT, 16 * 1024, nullptr},
         {MHD_OPTION_CONNECTION_LIMIT, limits.maxConnections, nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, limits.idleSeconds, nullptr},
         {MHD_OPTION_THREAD_POOL_SIZE, limits.threads, nullptr},
