@@ -249,7 +249,7 @@ struct HttpServer::Callbacks
         std::string line = text;
         // Logged with the client's address when the request ends.
         for (const char *known : {"Error processing request", "Connection was closed by remote",
-                                  "Connection reset by remote"}) {
+                                  "Connection reset by remote", "Connection socket is closed"}) {
             if (line.rfind(known, 0) == 0) {
                 return;
             }

@@ -2,6 +2,7 @@
 
 #include "AccessTokens.h"
 #include "ExpiryPurger.h"
+#include "FileIo.h"
 #include "HeaderText.h"
 #include "MultipartReader.h"
 #include "PasswordHash.h"
@@ -20,9 +21,7 @@
 
 #include <cmath>
 #include <ctime>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 namespace {
 
@@ -32,17 +31,6 @@ constexpr std::size_t maxFormBytes = 8192;
 std::int64_t now()
 {
     return static_cast<std::int64_t>(std::time(nullptr));
-}
-
-std::optional<std::string> readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
 }
 
 // Each connection needs a socket and, while uploading, a file; keep well under
@@ -153,8 +141,8 @@ bool UploadService::start(std::string &error)
     std::string certPem;
     std::string keyPem;
     if (m_options.useTls()) {
-        const auto cert = readFile(m_options.certFile);
-        const auto key = readFile(m_options.keyFile);
+        const auto cert = FileIo::readSmallFile(m_options.certFile);
+        const auto key = FileIo::readSmallFile(m_options.keyFile);
         if (!cert || !key || cert->empty() || key->empty()) {
             error = "cannot load the TLS certificate '" + m_options.certFile + "' or key '" +
                     m_options.keyFile + "'";
