@@ -59,8 +59,8 @@ class HttpBody
 {
 public:
     virtual ~HttpBody() = default;
-    // A piece of the body (already de-chunked). False: read no more of it; the
-    // connection is then closed without a reply once too much was dropped.
+    // A piece of the body (already de-chunked). False: read no more of it and
+    // close the connection without a reply (for bodies too big even to drain).
     virtual bool data(std::string_view bytes) = 0;
     // The whole body has arrived; the reply to send.
     virtual HttpResponse finish() = 0;

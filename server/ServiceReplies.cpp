@@ -80,11 +80,4 @@ HttpResponse error(const std::string &path, int status)
     return page(status, status == 404 ? SharePages::notFoundPage() : SharePages::errorPage(status));
 }
 
-HttpResponse tooManyGuesses(int retryAfterSeconds)
-{
-    HttpResponse response = page(429, SharePages::errorPage(429));
-    response.setHeader("Retry-After", std::to_string(retryAfterSeconds));
-    return response;
-}
-
 } // namespace ServiceReplies

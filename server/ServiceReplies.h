@@ -19,8 +19,6 @@ HttpResponse jsonError(int status, const std::string &message);
 HttpResponse redirect(const std::string &location);
 // A JSON error under /api/, an error page elsewhere (404 has its own page).
 HttpResponse error(const std::string &path, int status);
-// 429 with Retry-After.
-HttpResponse tooManyGuesses(int retryAfterSeconds);
 
 void setPageHeaders(HttpResponse &response);
 

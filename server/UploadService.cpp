@@ -208,6 +208,16 @@ void UploadService::stop()
 
 HttpAnswer UploadService::route(const HttpRequest &request)
 {
+    try {
+        return dispatch(request);
+    } catch (const std::exception &e) {
+        logLine("error: " + request.remoteAddress + " " + request.method + ": " + e.what());
+        return answer(ServiceReplies::error(request.path, 500));
+    }
+}
+
+HttpAnswer UploadService::dispatch(const HttpRequest &request)
+{
     using ServiceReplies::error;
     const std::string &path = request.path;
     if (request.tooManyHeaders) {

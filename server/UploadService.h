@@ -41,6 +41,7 @@ public:
 
 private:
     HttpAnswer route(const HttpRequest &request);
+    HttpAnswer dispatch(const HttpRequest &request);
     HttpAnswer startUpload(const HttpRequest &request);
     HttpAnswer startPasswordForm(const HttpRequest &request, const std::string &id);
     HttpResponse passwordAnswer(const HttpRequest &request, const std::string &id,
