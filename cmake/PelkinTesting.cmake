@@ -2,7 +2,7 @@
 #                 [SOURCES file...]          build a test executable from these
 #                 [COMMAND arg...]           or run this command (scripts, binaries)
 #                 [LIBS target...]
-#                 LABEL unit|gui|x11|e2e
+#                 LABEL unit|gui|x11|e2e|service   (service: load and abuse tests of the upload service)
 #                 [TIMEOUT seconds]          default 120
 #                 [ENVIRONMENT VAR=value...])
 #
@@ -11,8 +11,8 @@
 # they never share a display and may run in parallel.
 function(pelkin_add_test name)
   cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;COMMAND;LIBS;ENVIRONMENT" ${ARGN})
-  if(NOT T_LABEL MATCHES "^(unit|gui|x11|e2e)$")
-    message(FATAL_ERROR "pelkin_add_test(${name}): LABEL must be unit, gui, x11 or e2e")
+  if(NOT T_LABEL MATCHES "^(unit|gui|x11|e2e|service)$")
+    message(FATAL_ERROR "pelkin_add_test(${name}): LABEL must be unit, gui, x11, e2e or service")
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
@@ -24,7 +24,7 @@ function(pelkin_add_test name)
   else()
     set(cmd ${T_COMMAND})
   endif()
-  if(T_LABEL STREQUAL "unit" OR T_LABEL STREQUAL "gui")
+  if(T_LABEL MATCHES "^(unit|gui|service)$")
     add_test(NAME ${name} COMMAND ${cmd})
     set(env QT_QPA_PLATFORM=offscreen)
   else()

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
+#include <sstream>
 
 namespace FileIo {
 
@@ -20,6 +22,17 @@ bool writeAll(int fd, const char *data, std::size_t length)
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+std::optional<std::string> readSmallFile(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
 }
 
 } // namespace FileIo

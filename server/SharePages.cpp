@@ -32,8 +32,9 @@ std::string SharePages::filesPage(const UploadRecord &record)
     for (std::size_t i = 0; i < record.files.size(); ++i) {
         const auto &file = record.files[i];
         const std::string index = std::to_string(i);
-        body += "<li><span class=\"name\">" + htmlEscape(file.name) +
-                "</span><span class=\"size\">" + TextEncoding::formatSize(file.size) +
+        // <bdi> keeps a right-to-left name from reordering the rest of the line.
+        body += "<li><bdi class=\"name\">" + htmlEscape(file.name) +
+                "</bdi><span class=\"size\">" + TextEncoding::formatSize(file.size) +
                 "</span><a class=\"download\" id=\"file-" + index + "\" href=\"../d/" + record.id +
                 "/" + index + "\" download>ダウンロード</a></li>\n";
     }
@@ -42,13 +43,18 @@ std::string SharePages::filesPage(const UploadRecord &record)
     return layout("共有されたファイル", body);
 }
 
-std::string SharePages::passwordPage(const UploadRecord &record, bool wrongPassword)
+std::string SharePages::passwordPage(const UploadRecord &record, bool wrongPassword,
+                                     int retryAfterSeconds)
 {
     std::string body = "<h1>パスワードが必要です</h1>\n"
                        "<p>このファイルはパスワードで保護されています。"
                        "パスワードを入力してください。</p>\n";
     if (wrongPassword) {
         body += "<p class=\"error\" id=\"error\" role=\"alert\">パスワードが違います。</p>\n";
+    }
+    if (retryAfterSeconds > 0) {
+        body += "<p class=\"error\" id=\"error\" role=\"alert\">試行回数が多すぎます。" +
+                std::to_string(retryAfterSeconds) + " 秒ほど待ってからもう一度お試しください。</p>\n";
     }
     body += "<form id=\"password-form\" method=\"post\" action=\"" + record.id +
             "\">\n<input type=\"password\" id=\"password\" name=\"password\" "

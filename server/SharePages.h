@@ -10,7 +10,9 @@ class SharePages
 {
 public:
     static std::string filesPage(const UploadRecord &record);
-    static std::string passwordPage(const UploadRecord &record, bool wrongPassword);
+    // retryAfterSeconds > 0: too many guesses, the form says how long to wait.
+    static std::string passwordPage(const UploadRecord &record, bool wrongPassword,
+                                    int retryAfterSeconds = 0);
     static std::string notFoundPage();
     static std::string errorPage(int status);
     static std::string indexPage();

@@ -122,11 +122,38 @@ std::string decodeMultipartFileName(std::string_view name)
     return out;
 }
 
+namespace {
+
+// Length of the invisible direction control (LRM, RLM, ALM, embeddings,
+// overrides, isolates) encoded at text[i], or 0.
+std::size_t bidiControlLength(std::string_view text, std::size_t i)
+{
+    const auto at = [&](std::size_t k) {
+        return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+    };
+    if (at(0) == 0xD8 && at(1) == 0x9C) {
+        return 2; // U+061C
+    }
+    if (at(0) != 0xE2) {
+        return 0;
+    }
+    const unsigned char b1 = at(1);
+    const unsigned char b2 = at(2);
+    if ((b1 == 0x80 && (b2 == 0x8E || b2 == 0x8F || (b2 >= 0xAA && b2 <= 0xAE))) ||
+        (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9)) {
+        return 3; // U+200E-200F, U+202A-202E, U+2066-2069
+    }
+    return 0;
+}
+
+} // namespace
+
 std::string htmlEscape(std::string_view text)
 {
     std::string out;
     out.reserve(text.size() + 16);
-    for (const char ch : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
         const auto c = static_cast<unsigned char>(ch);
         switch (ch) {
         case '&':
@@ -147,6 +174,12 @@ std::string htmlEscape(std::string_view text)
         default:
             if (c < 0x20 || c == 0x7F) {
                 appendHexEscape(out, c);
+            } else if (const auto length = bidiControlLength(text, i); length > 0) {
+                // Shown, not obeyed: "txt.exe" must not pass for "exe.txt".
+                for (std::size_t k = 0; k < length; ++k) {
+                    appendHexEscape(out, static_cast<unsigned char>(text[i + k]));
+                }
+                i += length - 1;
             } else {
                 out += ch;
             }

@@ -17,7 +17,9 @@ std::string toValidUtf8(std::string_view bytes);
 std::string decodeMultipartFileName(std::string_view name);
 
 // Text for an HTML text node or attribute value. Control characters are shown as
-// %XX so they stay visible instead of disappearing or breaking the layout.
+// %XX so they stay visible instead of disappearing or breaking the layout; so are
+// the invisible bidirectional controls (U+202E and its kin), which could make a
+// name read differently from what it is.
 std::string htmlEscape(std::string_view text);
 
 // RFC 3986 percent-encoding of every byte outside the unreserved set.

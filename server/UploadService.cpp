@@ -1,168 +1,100 @@
 #include "UploadService.h"
 
+#include "AccessTokens.h"
+#include "ExpiryPurger.h"
+#include "FileIo.h"
+#include "HeaderText.h"
+#include "MultipartReader.h"
 #include "PasswordHash.h"
 #include "RandomToken.h"
+#include "RangeRequest.h"
+#include "RequestFields.h"
+#include "ServiceReplies.h"
 #include "SharePages.h"
 #include "TextEncoding.h"
-#include "UploadStaging.h"
-
-#include <httplib.h>
-#include <nlohmann/json.hpp>
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
-#include <openssl/hmac.h>
+#include "UploadReceiver.h"
 
 #include <fcntl.h>
-#include <sys/socket.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <ctime>
 #include <iostream>
-#include <regex>
-
-using httplib::Request;
-using httplib::Response;
 
 namespace {
 
 constexpr const char *uploadPath = "/api/upload.php";
-constexpr std::size_t maxPasswordBytes = 1024;
-constexpr std::size_t maxIgnoredFieldBytes = 64 * 1024;
 constexpr std::size_t maxFormBytes = 8192;
-constexpr std::size_t maxHeaderCount = 100;
-constexpr std::size_t maxHeaderBytes = 64 * 1024;
-// How much of a refused body is still read and dropped before answering, so
-// that a client that sends without waiting for "100 Continue" is reading when
-// the reply comes rather than being reset mid-send (closing a socket with
-// unread data resets the connection, and the reply can be lost with it).
-constexpr std::uint64_t drainBytes = 64ULL * 1024 * 1024;
-
-// Identifiers in routes have exactly the shape RandomToken::identifier() makes.
-constexpr const char *sharePattern = R"(/f/([A-Za-z0-9_-]{22}))";
-constexpr const char *downloadPattern = R"(/d/([A-Za-z0-9_-]{22})(?:/([0-9]{1,4}))?)";
-const std::regex shareRoute(sharePattern);
 
 std::int64_t now()
 {
     return static_cast<std::int64_t>(std::time(nullptr));
 }
 
-// Control characters and spaces in logged request lines become %XX, so a client
-// cannot forge log lines.
-std::string loggable(const std::string &text)
+// Each connection needs a socket and, while uploading, a file; keep well under
+// the descriptor limit, raised to its maximum first.
+unsigned connectionLimit()
 {
-    std::string out;
-    for (const char ch : text.substr(0, 512)) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c <= 0x20 || c == 0x7F || c == '"') {
-            static constexpr char digits[] = "0123456789ABCDEF";
-            out += '%';
-            out += digits[c >> 4];
-            out += digits[c & 0x0F];
-        } else {
-            out += ch;
-        }
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 65536);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
     }
-    return out;
+    const rlim_t usable = limit.rlim_cur > 128 ? (limit.rlim_cur - 64) / 2 : 32;
+    return static_cast<unsigned>(std::min<rlim_t>(usable, 10000));
 }
 
-void setSecurityHeaders(Response &res)
+// Collects a small form body (the password form) in memory.
+class FormBody : public HttpBody
 {
-    res.set_header("X-Content-Type-Options", "nosniff");
-    res.set_header("Referrer-Policy", "no-referrer");
-    res.set_header("X-Frame-Options", "DENY");
-    res.set_header("Cache-Control", "no-store");
-    res.set_header("Content-Security-Policy",
-                   "default-src 'none'; style-src 'unsafe-inline'; form-action 'self'; "
-                   "frame-ancestors 'none'; base-uri 'none'");
-}
-
-void sendPage(Response &res, int status, const std::string &html)
-{
-    res.status = status;
-    setSecurityHeaders(res);
-    res.set_content(html, "text/html; charset=utf-8");
-}
-
-void sendJsonError(Response &res, int status, const std::string &message)
-{
-    res.status = status;
-    res.set_header("Cache-Control", "no-store");
-    res.set_header("X-Content-Type-Options", "nosniff");
-    const nlohmann::json reply = {{"success", false}, {"error", message}};
-    res.set_content(reply.dump(), "application/json; charset=utf-8");
-}
-
-bool isApiPath(const std::string &path)
-{
-    return path.rfind("/api/", 0) == 0;
-}
-
-bool hasContentType(const Request &req, const char *type)
-{
-    std::string value = req.get_header_value("Content-Type");
-    for (auto &c : value) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+public:
+    using Finish = std::function<HttpResponse(const std::string &)>;
+    explicit FormBody(Finish finish)
+        : m_finish(std::move(finish))
+    {}
+    bool data(std::string_view bytes) override
+    {
+        m_body.append(bytes);
+        return m_body.size() <= maxFormBytes;
     }
-    return value.rfind(type, 0) == 0;
+    HttpResponse finish() override { return m_finish(m_body); }
+
+private:
+    Finish m_finish;
+    std::string m_body;
+};
+
+HttpAnswer answer(HttpResponse response)
+{
+    HttpAnswer result;
+    result.response = std::move(response);
+    return result;
 }
 
-std::string safeContentType(const std::string &type)
+// "/f/ID" gives ID; "/d/ID" and "/d/ID/N" give ID and N.
+bool matchRoute(const std::string &path, char kind, std::string &id,
+                std::optional<std::size_t> &index)
 {
-    if (type.empty() || type.size() > 200) {
-        return "application/octet-stream";
+    if (path.size() < 25 || path[0] != '/' || path[1] != kind || path[2] != '/') {
+        return false;
     }
-    for (const char c : type) {
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
-            return "application/octet-stream";
-        }
+    id = path.substr(3, 22);
+    if (!RandomToken::isIdentifier(id)) {
+        return false;
     }
-    return type;
-}
-
-std::string cookieValue(const Request &req, const std::string &name)
-{
-    for (std::size_t i = 0; i < req.get_header_value_count("Cookie"); ++i) {
-        const std::string header = req.get_header_value("Cookie", i);
-        std::size_t start = 0;
-        while (start < header.size()) {
-            std::size_t end = header.find(';', start);
-            if (end == std::string::npos) {
-                end = header.size();
-            }
-            std::string pair = header.substr(start, end - start);
-            const auto first = pair.find_first_not_of(' ');
-            pair = first == std::string::npos ? std::string() : pair.substr(first);
-            const auto eq = pair.find('=');
-            if (eq != std::string::npos && pair.substr(0, eq) == name) {
-                return pair.substr(eq + 1);
-            }
-            start = end + 1;
-        }
+    const std::string rest = path.substr(25);
+    if (rest.empty()) {
+        return true;
     }
-    return {};
-}
-
-std::string formField(const std::string &body, const std::string &name)
-{
-    std::size_t start = 0;
-    while (start <= body.size()) {
-        std::size_t end = body.find('&', start);
-        if (end == std::string::npos) {
-            end = body.size();
-        }
-        const std::string pair = body.substr(start, end - start);
-        const auto eq = pair.find('=');
-        if (TextEncoding::formUrlDecode(pair.substr(0, eq)) == name) {
-            return eq == std::string::npos ? std::string()
-                                           : TextEncoding::formUrlDecode(pair.substr(eq + 1));
-        }
-        start = end + 1;
+    if (kind != 'd' || rest.size() < 2 || rest.size() > 5 || rest[0] != '/' ||
+        rest.find_first_not_of("0123456789", 1) != std::string::npos) {
+        return false;
     }
-    return {};
+    index = std::stoul(rest.substr(1));
+    return true;
 }
 
 } // namespace
@@ -176,115 +108,9 @@ UploadService::UploadService(ServerOptions options)
 
 UploadService::~UploadService()
 {
-    stop();
-    if (m_purgeThread.joinable()) {
-        m_purgeThread.join();
+    if (m_http) {
+        m_http->shutdown(std::chrono::milliseconds(0));
     }
-}
-
-std::uint64_t UploadService::requestOverhead() const
-{
-    // Room for part headers, boundaries and the password around the file bytes.
-    return 64 * 1024 + m_options.maxFiles * 16 * 1024;
-}
-
-bool UploadService::start(std::string &error)
-{
-    if (!m_store.open(error)) {
-        return false;
-    }
-    const int purged = m_store.purgeExpired(now());
-    if (purged > 0) {
-        logLine("purged " + std::to_string(purged) + " expired upload(s)");
-    }
-
-    if (m_options.useTls()) {
-        auto server = std::make_unique<httplib::SSLServer>(m_options.certFile.c_str(),
-                                                           m_options.keyFile.c_str());
-        if (!server->is_valid()) {
-            error = "cannot load the TLS certificate '" + m_options.certFile + "' or key '" +
-                    m_options.keyFile + "'";
-            return false;
-        }
-        m_server = std::move(server);
-    } else {
-        m_server = std::make_unique<httplib::Server>();
-    }
-
-    // Each connection holds a worker while it reads; more workers than the
-    // library's default keep a few slow clients from blocking everyone else.
-    m_server->new_task_queue = [] { return new httplib::ThreadPool(32); };
-    // One request per connection: a refused body that was never read can then
-    // not be taken for the next request on the same connection.
-    m_server->set_keep_alive_max_count(1);
-    m_server->set_read_timeout(m_options.timeoutSeconds, 0);
-    m_server->set_write_timeout(m_options.timeoutSeconds, 0);
-    m_server->set_payload_max_length(
-        static_cast<std::size_t>(m_options.maxBytes + requestOverhead()));
-    // The library's default socket options allow several servers on one port.
-    m_server->set_socket_options([](socket_t sock) {
-        int yes = 1;
-        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    installRoutes();
-
-    int port = m_options.port;
-    if (port == 0) {
-        port = m_server->bind_to_any_port(m_options.host);
-        if (port < 0) {
-            port = 0;
-        }
-    } else if (!m_server->bind_to_port(m_options.host, port)) {
-        port = 0;
-    }
-    if (port == 0) {
-        error = "cannot listen on " + m_options.host + ":" + std::to_string(m_options.port) +
-                " (address in use or not available)";
-        return false;
-    }
-    const bool v6 = m_options.host.find(':') != std::string::npos;
-    m_listeningUrl = std::string(m_options.useTls() ? "https" : "http") + "://" +
-                     (v6 ? "[" + m_options.host + "]" : m_options.host) + ":" +
-                     std::to_string(port);
-
-    m_purgeThread = std::thread([this] { purgeLoop(); });
-    return true;
-}
-
-bool UploadService::run()
-{
-    if (!m_server) {
-        return false;
-    }
-    // The library ignores stop() until its accept loop is running, so a stop
-    // requested early is repeated until the loop has ended.
-    std::thread stopper([this] {
-        std::unique_lock lock(m_mutex);
-        m_wake.wait(lock, [this] { return m_stopping; });
-        lock.unlock();
-        while (!m_listenEnded) {
-            m_server->stop();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    });
-    const bool ok = m_server->listen_after_bind();
-    m_listenEnded = true;
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_wake.notify_all();
-    stopper.join();
-    return ok;
-}
-
-void UploadService::stop()
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_wake.notify_all();
 }
 
 std::string UploadService::publicBase() const
@@ -298,436 +124,289 @@ void UploadService::logLine(const std::string &line)
     std::cerr << TextEncoding::isoUtc(now()) << ' ' << line << std::endl;
 }
 
-void UploadService::purgeLoop()
+bool UploadService::start(std::string &error)
 {
-    const auto interval =
-        std::chrono::seconds(std::clamp<std::int64_t>(m_expirySeconds / 4, 1, 600));
-    std::unique_lock lock(m_mutex);
-    while (!m_wake.wait_for(lock, interval, [this] { return m_stopping; })) {
-        lock.unlock();
-        const int purged = m_store.purgeExpired(now());
-        if (purged > 0) {
-            logLine("purged " + std::to_string(purged) + " expired upload(s)");
-        }
-        lock.lock();
-    }
-}
-
-void UploadService::installRoutes()
-{
-    auto &server = *m_server;
-    server.set_logger([this](const Request &req, const Response &res) {
-        logLine(req.remote_addr + " \"" + loggable(req.method) + " " + loggable(req.path) + "\" " +
-                std::to_string(res.status) + " " +
-                std::to_string(res.body.empty() ? res.content_length_ : res.body.size()));
-    });
-    server.set_expect_100_continue_handler([this](const Request &req, Response &res) {
-        return rejectBeforeBody(req, res) ? res.status : 100;
-    });
-    server.set_pre_routing_handler([this](const Request &req, Response &res) {
-        return rejectBeforeBody(req, res) ? httplib::Server::HandlerResponse::Handled
-                                          : httplib::Server::HandlerResponse::Unhandled;
-    });
-    server.set_error_handler(
-        httplib::Server::HandlerWithResponse([](const Request &req, Response &res) {
-            if (!res.body.empty() || res.content_length_ > 0) {
-                return httplib::Server::HandlerResponse::Unhandled;
-            }
-            if (isApiPath(req.path)) {
-                sendJsonError(res, res.status, "リクエストを処理できませんでした。");
-            } else if (res.status == 404) {
-                sendPage(res, 404, SharePages::notFoundPage());
-            } else {
-                sendPage(res, res.status, SharePages::errorPage(res.status));
-            }
-            return httplib::Server::HandlerResponse::Handled;
-        }));
-    server.set_exception_handler([this](const Request &req, Response &res, std::exception_ptr ep) {
-        std::string what = "unknown exception";
-        try {
-            std::rethrow_exception(ep);
-        } catch (const std::exception &e) {
-            what = e.what();
-        } catch (...) {
-        }
-        logLine("error: " + loggable(req.path) + ": " + what);
-        res.body.clear();
-        if (isApiPath(req.path)) {
-            sendJsonError(res, 500, "サーバーでエラーが発生しました。");
-        } else {
-            sendPage(res, 500, SharePages::errorPage(500));
-        }
-    });
-
-    server.Post(uploadPath,
-                [this](const Request &req, Response &res, const httplib::ContentReader &reader) {
-                    handleUpload(req, res, reader);
-                });
-    server.Post(sharePattern,
-                [this](const Request &req, Response &res) { handlePassword(req, res); });
-    server.Get(sharePattern,
-               [this](const Request &req, Response &res) { handleSharePage(req, res); });
-    server.Get(downloadPattern,
-               [this](const Request &req, Response &res) { handleDownload(req, res); });
-    server.Get("/",
-               [](const Request &, Response &res) { sendPage(res, 200, SharePages::indexPage()); });
-}
-
-// Decides from the request line and headers alone, before any body is read:
-// only what can be answered without buffering an unbounded body gets through.
-bool UploadService::rejectBeforeBody(const Request &req, Response &res)
-{
-    std::size_t headerBytes = 0;
-    for (const auto &[name, value] : req.headers) {
-        headerBytes += name.size() + value.size() + 4;
-    }
-    if (req.headers.size() > maxHeaderCount || headerBytes > maxHeaderBytes) {
-        sendPage(res, 431, SharePages::errorPage(431));
-        return true;
-    }
-    const std::string encoding = req.get_header_value("Content-Encoding");
-    if (!encoding.empty() && encoding != "identity") {
-        // Compressed bodies would let a small request unpack into a huge one.
-        if (isApiPath(req.path)) {
-            sendJsonError(res, 415, "圧縮されたリクエストには対応していません。");
-        } else {
-            sendPage(res, 415, SharePages::errorPage(415));
-        }
-        return true;
-    }
-    if (req.method == "GET" || req.method == "HEAD") {
+    if (!m_store.open(error)) {
         return false;
     }
-    if (req.method != "POST") {
-        res.set_header("Allow", "GET, HEAD, POST");
-        if (isApiPath(req.path)) {
-            sendJsonError(res, 405, "このメソッドには対応していません。");
-        } else {
-            sendPage(res, 405, SharePages::errorPage(405));
-        }
-        return true;
+    if (m_store.leftoversRemoved() > 0) {
+        logLine("removed " + std::to_string(m_store.leftoversRemoved()) +
+                " unfinished upload(s) left by an earlier run");
     }
-    const bool hasLength = req.has_header("Content-Length");
-    const auto length = req.get_header_value<std::uint64_t>("Content-Length");
-    if (req.path == uploadPath) {
-        if (!hasContentType(req, "multipart/form-data")) {
-            sendJsonError(res, 400,
-                          "リクエストの形式が正しくありません（multipart/form-data "
-                          "ではありません）。");
-            return true;
+    m_tokens = std::make_unique<AccessTokens>(m_store.secret());
+    m_purger = std::make_unique<ExpiryPurger>(m_store, m_expirySeconds,
+                                              [this](const std::string &line) { logLine(line); });
+    m_purger->start();
+
+    std::string certPem;
+    std::string keyPem;
+    if (m_options.useTls()) {
+        const auto cert = FileIo::readSmallFile(m_options.certFile);
+        const auto key = FileIo::readSmallFile(m_options.keyFile);
+        if (!cert || !key || cert->empty() || key->empty()) {
+            error = "cannot load the TLS certificate '" + m_options.certFile + "' or key '" +
+                    m_options.keyFile + "'";
+            return false;
         }
-        const bool waitsForContinue = req.get_header_value("Expect") == "100-continue";
-        const std::uint64_t allowed = m_options.maxBytes + requestOverhead();
-        // Too large to drain, or not sent yet: refuse now. Otherwise the upload
-        // handler reads and drops the body, then refuses it.
-        if (hasLength && length > allowed && (waitsForContinue || length > allowed + drainBytes)) {
-            sendJsonError(res, 413,
-                          "ファイルサイズの合計が上限（" +
-                              TextEncoding::formatSize(m_options.maxBytes) + "）を超えています。");
-            return true;
-        }
+        certPem = *cert;
+        keyPem = *key;
+    }
+
+    m_http = std::make_unique<HttpServer>([this](const HttpRequest &r) { return route(r); },
+                                          [this](const std::string &line) { logLine(line); });
+    std::string reason;
+    if (!m_http->bind(m_options.host, m_options.port, reason)) {
+        error = "cannot listen on " + m_options.host + ":" + std::to_string(m_options.port) +
+                " (" + reason + ")";
         return false;
     }
-    std::smatch match;
-    if (std::regex_match(req.path, match, shareRoute)) {
-        if (!hasLength || req.has_header("Transfer-Encoding")) {
-            sendPage(res, 411, SharePages::errorPage(411));
-            return true;
-        }
-        if (length > maxFormBytes) {
-            sendPage(res, 413, SharePages::errorPage(413));
-            return true;
-        }
-        if (!hasContentType(req, "application/x-www-form-urlencoded")) {
-            sendPage(res, 415, SharePages::errorPage(415));
-            return true;
-        }
+    HttpServer::Limits limits;
+    limits.idleSeconds = m_options.timeoutSeconds;
+    limits.headerSeconds = std::min(10, m_options.timeoutSeconds);
+    limits.rateWindowSeconds = m_options.timeoutSeconds;
+    limits.maxConnections = connectionLimit();
+    if (!m_http->start(limits, certPem, keyPem, reason)) {
+        error = m_options.useTls() ? "cannot load the TLS certificate '" + m_options.certFile +
+                                         "' or key '" + m_options.keyFile + "'"
+                                   : reason;
         return false;
     }
-    if (isApiPath(req.path)) {
-        sendJsonError(res, 404, "このアドレスには何もありません。");
-    } else {
-        sendPage(res, 404, SharePages::notFoundPage());
-    }
+    const bool v6 = m_options.host.find(':') != std::string::npos;
+    m_listeningUrl = std::string(m_options.useTls() ? "https" : "http") + "://" +
+                     (v6 ? "[" + m_options.host + "]" : m_options.host) + ":" +
+                     std::to_string(m_http->port());
     return true;
 }
 
-void UploadService::handleUpload(const Request &req, Response &res,
-                                 const httplib::ContentReader &reader)
+bool UploadService::run()
 {
-    enum class Part { None, File, Password, Ignored };
-    enum class Failure { None, TooLarge, TooManyFiles, PasswordTooLong, ExtraField, Storage };
-
-    UploadStaging staging(m_store);
-    if (!staging.isValid()) {
-        logLine("error: cannot create an upload folder: " + staging.lastError());
-        sendJsonError(res, 500, "ファイルを保存できませんでした。");
-        return;
+    if (!m_http) {
+        return false;
     }
-
-    Part part = Part::None;
-    Failure failure = Failure::None;
-    std::string password;
-    std::size_t fileParts = 0;
-    std::uint64_t ignoredBytes = 0;
-    std::uint64_t drained = 0;
-    const auto fail = [&](Failure why) {
-        failure = why;
-        part = Part::Ignored;
-    };
-    if (req.has_header("Content-Length") && req.get_header_value<std::uint64_t>("Content-Length") >
-                                                m_options.maxBytes + requestOverhead()) {
-        fail(Failure::TooLarge);
+    {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [this] { return m_stopping; });
     }
-
-    const auto onPart = [&](const httplib::MultipartFormData &header) {
-        if (failure == Failure::Storage) {
-            return false;
-        }
-        if (failure != Failure::None) {
-            return drained <= drainBytes;
-        }
-        if (!staging.finish()) {
-            fail(Failure::Storage);
-            return false;
-        }
-        if (header.name == "file" || header.name == "files[]") {
-            if (++fileParts > m_options.maxFiles) {
-                fail(Failure::TooManyFiles);
-                return true;
-            }
-            std::string name =
-                TextEncoding::toValidUtf8(TextEncoding::decodeMultipartFileName(header.filename));
-            if (name.empty()) {
-                name = "file";
-            }
-            if (!staging.beginFile(std::move(name), safeContentType(header.content_type))) {
-                fail(Failure::Storage);
-                return false;
-            }
-            part = Part::File;
-        } else if (header.name == "password" && header.filename.empty()) {
-            password.clear();
-            part = Part::Password;
-        } else {
-            part = Part::Ignored;
-        }
-        return true;
-    };
-    const auto onData = [&](const char *data, std::size_t length) {
-        if (failure != Failure::None) {
-            drained += length;
-            return failure != Failure::Storage && drained <= drainBytes;
-        }
-        switch (part) {
-        case Part::File:
-            if (staging.totalBytes() + length > m_options.maxBytes) {
-                fail(Failure::TooLarge);
-                drained += length;
-                return true;
-            }
-            if (!staging.write(data, length)) {
-                fail(Failure::Storage);
-                return false;
-            }
-            return true;
-        case Part::Password:
-            password.append(data, length);
-            if (password.size() > maxPasswordBytes) {
-                fail(Failure::PasswordTooLong);
-            }
-            return true;
-        case Part::Ignored:
-        case Part::None:
-            ignoredBytes += length;
-            if (ignoredBytes > maxIgnoredFieldBytes) {
-                fail(Failure::ExtraField);
-            }
-            return true;
-        }
-        return true;
-    };
-
-    const bool complete = reader(onPart, onData);
-    const bool stored = complete && failure == Failure::None && staging.finish();
-
-    switch (failure) {
-    case Failure::TooLarge:
-        sendJsonError(res, 413,
-                      "ファイルサイズの合計が上限（" +
-                          TextEncoding::formatSize(m_options.maxBytes) + "）を超えています。");
-        return;
-    case Failure::TooManyFiles:
-        sendJsonError(res, 400,
-                      "ファイルが多すぎます（一度にアップロードできるのは " +
-                          std::to_string(m_options.maxFiles) + " 個までです）。");
-        return;
-    case Failure::PasswordTooLong:
-        sendJsonError(res, 400, "パスワードが長すぎます。");
-        return;
-    case Failure::ExtraField:
-        sendJsonError(res, 400, "リクエストに不要なデータが多すぎます。");
-        return;
-    case Failure::Storage:
-        logLine("error: storing an upload failed: " + staging.lastError());
-        sendJsonError(res, 500, "ファイルを保存できませんでした。");
-        return;
-    case Failure::None:
-        break;
-    }
-    if (!complete) {
-        sendJsonError(res, 400, "リクエストの形式が正しくありません。");
-        return;
-    }
-    if (!stored) {
-        logLine("error: storing an upload failed: " + staging.lastError());
-        sendJsonError(res, 500, "ファイルを保存できませんでした。");
-        return;
-    }
-    if (staging.files().empty()) {
-        sendJsonError(res, 400, "ファイルが含まれていません。");
-        return;
-    }
-
-    UploadRecord record;
-    record.createdAt = now();
-    record.expiresAt = record.createdAt + m_expirySeconds;
-    record.files = staging.files();
-    if (!password.empty()) {
-        record.passwordHash = PasswordHash::create(password);
-    }
-    std::string error;
-    if (!m_store.publish(staging.dir(), record, error)) {
-        logLine("error: publishing an upload failed: " + error);
-        sendJsonError(res, 500, "ファイルを保存できませんでした。");
-        return;
-    }
-    staging.release();
-
-    nlohmann::json names = nlohmann::json::array();
-    for (const auto &file : record.files) {
-        names.push_back(file.name);
-    }
-    const std::string base = publicBase();
-    const nlohmann::json reply = {
-        {"success", true},
-        {"id", record.id},
-        {"url", base + "/f/" + record.id},
-        {"download_url", base + "/d/" + record.id},
-        {"expires_at", TextEncoding::isoUtc(record.expiresAt)},
-        {"expires_in", record.expiresAt - now()},
-        {"size_bytes", static_cast<std::int64_t>(record.totalSize())},
-        {"file_count", static_cast<std::int64_t>(record.files.size())},
-        {"original_names", names},
-        {"password_protected", record.isProtected()},
-    };
-    res.status = 200;
-    res.set_header("Cache-Control", "no-store");
-    res.set_content(reply.dump(), "application/json; charset=utf-8");
+    const int uploads = m_http->bodiesInProgress();
+    logLine("stopping: no new connections" +
+            (uploads > 0 ? ", waiting up to " + std::to_string(shutdownGrace.count()) + " s for " +
+                               std::to_string(uploads) + " upload(s) in progress"
+                         : std::string()));
+    m_http->shutdown(shutdownGrace);
+    m_purger->stop();
+    return true;
 }
 
-std::string UploadService::accessToken(const UploadRecord &record) const
+void UploadService::stop()
 {
-    const std::string message = record.id + "\n" + record.passwordHash;
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    HMAC(EVP_sha256(), m_store.secret().data(), static_cast<int>(m_store.secret().size()),
-         reinterpret_cast<const unsigned char *>(message.data()), message.size(), digest, &length);
-    return TextEncoding::base64Url(std::string(reinterpret_cast<char *>(digest), length));
-}
-
-bool UploadService::hasAccess(const Request &req, const UploadRecord &record) const
-{
-    if (!record.isProtected()) {
-        return true;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
     }
-    const std::string presented = cookieValue(req, "pelkin_" + record.id);
-    const std::string expected = accessToken(record);
-    return presented.size() == expected.size() &&
-           CRYPTO_memcmp(presented.data(), expected.data(), expected.size()) == 0;
+    m_wake.notify_all();
 }
 
-void UploadService::handleSharePage(const Request &req, Response &res)
+HttpAnswer UploadService::route(const HttpRequest &request)
 {
-    const auto record = m_store.find(req.matches[1].str(), now());
+    try {
+        return dispatch(request);
+    } catch (const std::exception &e) {
+        logLine("error: " + request.remoteAddress + " " + request.method + ": " + e.what());
+        return answer(ServiceReplies::error(request.path, 500));
+    }
+}
+
+HttpAnswer UploadService::dispatch(const HttpRequest &request)
+{
+    using ServiceReplies::error;
+    const std::string &path = request.path;
+    if (request.tooManyHeaders) {
+        return answer(error(path, 431));
+    }
+    if (request.framing.refusal != 0) {
+        return answer(error(path, request.framing.refusal));
+    }
+    const std::string encoding = HeaderText::lower(request.header("Content-Encoding"));
+    if (!encoding.empty() && encoding != "identity") {
+        // Compressed bodies would let a small request unpack into a huge one.
+        return answer(error(path, 415));
+    }
+    const bool read = request.method == "GET" || request.method == "HEAD";
+    const bool post = request.method == "POST";
+    if (!read && !post) {
+        HttpResponse refused = error(path, 405);
+        refused.setHeader("Allow", path == uploadPath ? "POST" : "GET, HEAD, POST");
+        return answer(std::move(refused));
+    }
+    if (path == uploadPath) {
+        if (!post) {
+            HttpResponse refused = error(path, 405);
+            refused.setHeader("Allow", "POST");
+            return answer(std::move(refused));
+        }
+        return startUpload(request);
+    }
+    std::string id;
+    std::optional<std::size_t> index;
+    if (matchRoute(path, 'f', id, index)) {
+        return post ? startPasswordForm(request, id) : answer(sharePage(request, id));
+    }
+    if (read && matchRoute(path, 'd', id, index)) {
+        return answer(download(request, id, index));
+    }
+    if (read && path == "/") {
+        return answer(ServiceReplies::page(200, SharePages::indexPage()));
+    }
+    return answer(error(path, 404));
+}
+
+HttpAnswer UploadService::startUpload(const HttpRequest &request)
+{
+    if (request.framing.body == RequestFraming::Body::None) {
+        return answer(ServiceReplies::error(request.path, 411));
+    }
+    const auto boundary = MultipartReader::boundaryOf(request.header("Content-Type"));
+    if (!boundary) {
+        return answer(ServiceReplies::jsonError(
+            400, "リクエストの形式が正しくありません（multipart/form-data ではありません）。"));
+    }
+    const std::uint64_t allowed =
+        m_options.maxBytes + UploadReceiver::requestOverhead(m_options.maxFiles);
+    const bool hasLength = request.framing.body == RequestFraming::Body::Length;
+    const std::uint64_t length = request.framing.length;
+    const bool waitsForContinue =
+        HeaderText::lower(request.header("Expect")) == "100-continue";
+    // Too large to drain, or not sent yet: refuse now. Otherwise the body is
+    // read and dropped, then refused.
+    if (hasLength && length > allowed &&
+        (waitsForContinue || length > allowed + UploadReceiver::drainBytes)) {
+        return answer(ServiceReplies::jsonError(413, "ファイルサイズの合計が上限（" +
+                                                         TextEncoding::formatSize(m_options.maxBytes) +
+                                                         "）を超えています。"));
+    }
+    UploadReceiver::Settings settings{m_options.maxBytes, m_options.maxFiles, m_expirySeconds,
+                                      publicBase()};
+    HttpAnswer result;
+    result.body = std::make_unique<UploadReceiver>(
+        m_store, std::move(settings), *boundary, hasLength && length > allowed,
+        [this](const std::string &line) { logLine(line); });
+    return result;
+}
+
+HttpAnswer UploadService::startPasswordForm(const HttpRequest &request, const std::string &id)
+{
+    if (request.framing.body != RequestFraming::Body::Length) {
+        return answer(ServiceReplies::page(411, SharePages::errorPage(411)));
+    }
+    if (request.framing.length > maxFormBytes) {
+        return answer(ServiceReplies::page(413, SharePages::errorPage(413)));
+    }
+    if (HeaderText::lower(request.header("Content-Type")).rfind("application/x-www-form-urlencoded", 0) != 0) {
+        return answer(ServiceReplies::page(415, SharePages::errorPage(415)));
+    }
+    HttpAnswer result;
+    result.body = std::make_unique<FormBody>(
+        [this, request, id](const std::string &form) { return passwordAnswer(request, id, form); });
+    return result;
+}
+
+HttpResponse UploadService::passwordAnswer(const HttpRequest &request, const std::string &id,
+                                           const std::string &form)
+{
+    const auto record = m_store.find(id, now());
     if (!record) {
-        sendPage(res, 404, SharePages::notFoundPage());
-    } else if (!hasAccess(req, *record)) {
-        sendPage(res, 200, SharePages::passwordPage(*record, false));
-    } else {
-        sendPage(res, 200, SharePages::filesPage(*record));
-    }
-}
-
-void UploadService::handlePassword(const Request &req, Response &res)
-{
-    const auto record = m_store.find(req.matches[1].str(), now());
-    if (!record) {
-        sendPage(res, 404, SharePages::notFoundPage());
-        return;
+        return ServiceReplies::page(404, SharePages::notFoundPage());
     }
     if (!record->isProtected()) {
-        res.set_redirect(record->id, 303);
-        return;
+        return ServiceReplies::redirect(record->id);
     }
-    const std::string password = formField(req.body, "password");
+    // Each check costs tens of milliseconds of CPU and is a guess: both are
+    // limited before the hash is computed.
+    if (const int wait = m_throttle.take(request.remoteAddress, record->id); wait > 0) {
+        HttpResponse refused = ServiceReplies::page(429, SharePages::passwordPage(*record, false, wait));
+        refused.setHeader("Retry-After", std::to_string(wait));
+        return refused;
+    }
+    const std::string password = RequestFields::formField(form, "password");
     if (!PasswordHash::verify(password, record->passwordHash)) {
-        sendPage(res, 403, SharePages::passwordPage(*record, true));
-        return;
+        return ServiceReplies::page(403, SharePages::passwordPage(*record, true));
     }
-    const std::int64_t maxAge = std::max<std::int64_t>(1, record->expiresAt - now());
-    res.set_header("Set-Cookie", "pelkin_" + record->id + "=" + accessToken(*record) +
-                                     "; Path=/; Max-Age=" + std::to_string(maxAge) +
-                                     "; HttpOnly; SameSite=Lax" +
-                                     (m_options.useTls() ? "; Secure" : ""));
-    setSecurityHeaders(res);
-    // Relative, like every link of ours, so the service also works under a
-    // path prefix behind a proxy: "ID" from /f/ID is /f/ID again.
-    res.set_redirect(record->id, 303);
+    HttpResponse response = ServiceReplies::redirect(record->id);
+    response.setHeader("Set-Cookie", m_tokens->setCookie(*record, now(), m_options.useTls()));
+    return response;
 }
 
-void UploadService::handleDownload(const Request &req, Response &res)
+HttpResponse UploadService::sharePage(const HttpRequest &request, const std::string &id)
 {
-    const auto record = m_store.find(req.matches[1].str(), now());
+    const auto record = m_store.find(id, now());
     if (!record) {
-        sendPage(res, 404, SharePages::notFoundPage());
-        return;
+        return ServiceReplies::page(404, SharePages::notFoundPage());
     }
-    const bool indexGiven = req.matches[2].matched;
-    if (!hasAccess(req, *record) || (!indexGiven && record->files.size() != 1)) {
-        res.set_redirect((indexGiven ? "../../f/" : "../f/") + record->id, 303);
-        return;
+    if (!m_tokens->hasAccess(request.headerValues("Cookie"), *record)) {
+        return ServiceReplies::page(200, SharePages::passwordPage(*record, false));
     }
-    const std::size_t index = indexGiven ? std::stoul(req.matches[2].str()) : 0;
-    const auto path = m_store.filePath(*record, index);
-    const int fd = path ? ::open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW) : -1;
+    return ServiceReplies::page(200, SharePages::filesPage(*record));
+}
+
+HttpResponse UploadService::download(const HttpRequest &request, const std::string &id,
+                                     std::optional<std::size_t> index)
+{
+    const auto record = m_store.find(id, now());
+    if (!record) {
+        return ServiceReplies::page(404, SharePages::notFoundPage());
+    }
+    if (!m_tokens->hasAccess(request.headerValues("Cookie"), *record) ||
+        (!index && record->files.size() != 1)) {
+        return ServiceReplies::redirect((index ? "../../f/" : "../f/") + record->id);
+    }
+    const std::size_t n = index.value_or(0);
+    const auto path = m_store.filePath(*record, n);
+    HttpResponse response;
+    response.fd = path ? ::open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW) : -1;
     struct stat info
     {
     };
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        sendPage(res, 404, SharePages::notFoundPage());
-        return;
+    if (response.fd < 0 || ::fstat(response.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return ServiceReplies::page(404, SharePages::notFoundPage());
     }
-    const auto &file = record->files[index];
-    res.status = 200;
-    res.set_header("Content-Disposition", TextEncoding::contentDispositionAttachment(file.name));
-    res.set_header("X-Content-Type-Options", "nosniff");
-    res.set_header("Cache-Control", "private, no-store");
-    res.set_header("Content-Security-Policy", "sandbox");
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    // Uploads never change, so the identifier and index name the bytes for good.
+    const std::string etag = "\"" + record->id + "-" + std::to_string(n) + "\"";
+    const std::string modified =
+        TextEncoding::formatUtc(record->createdAt, "%a, %d %b %Y %H:%M:%S GMT");
+    RangeRequest range;
+    const std::string ifRange = request.header("If-Range");
+    if (ifRange.empty() || ifRange == etag || ifRange == modified) {
+        range = RangeRequest::parse(request.header("Range"), size);
+    }
     // Served as bytes only: an uploaded HTML file must never run as our page.
-    res.set_content_provider(
-        static_cast<std::size_t>(info.st_size), "application/octet-stream",
-        [fd](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
-            char buffer[64 * 1024];
-            const std::size_t want = std::min(length, sizeof buffer);
-            const ssize_t got = ::pread(fd, buffer, want, static_cast<off_t>(offset));
-            if (got <= 0) {
-                return false;
-            }
-            return sink.write(buffer, static_cast<std::size_t>(got));
-        },
-        [fd](bool) { ::close(fd); });
+    response.setHeader("Content-Type", "application/octet-stream");
+    response.setHeader("Content-Disposition",
+                       TextEncoding::contentDispositionAttachment(record->files[n].name));
+    response.setHeader("X-Content-Type-Options", "nosniff");
+    response.setHeader("Cache-Control", "private, no-store");
+    response.setHeader("Content-Security-Policy", "sandbox");
+    response.setHeader("Accept-Ranges", "bytes");
+    response.setHeader("ETag", etag);
+    response.setHeader("Last-Modified", modified);
+    switch (range.kind) {
+    case RangeRequest::Kind::Whole:
+        response.status = 200;
+        response.fileLength = size;
+        break;
+    case RangeRequest::Kind::Partial:
+        response.status = 206;
+        response.fileOffset = range.first;
+        response.fileLength = range.length();
+        response.setHeader("Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                                std::to_string(range.last) + "/" +
+                                                std::to_string(size));
+        break;
+    case RangeRequest::Kind::Unsatisfiable:
+        ::close(std::exchange(response.fd, -1));
+        response.status = 416;
+        response.setHeader("Content-Range", "bytes */" + std::to_string(size));
+        break;
+    }
+    return response;
 }

@@ -1,28 +1,30 @@
 #pragma once
 
+#include "GuessThrottle.h"
+#include "HttpServer.h"
 #include "ServerOptions.h"
 #include "UploadStore.h"
 
-#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 
-namespace httplib {
-class Server;
-class ContentReader;
-struct Request;
-struct Response;
-} // namespace httplib
+class AccessTokens;
+class ExpiryPurger;
 
-// The HTTP side of the service: the upload endpoint, share pages, downloads, the
-// request log and the periodic purge of expired uploads.
+// The service's routes: the upload endpoint, share pages with their password
+// form, downloads with ranges; and its life: start, serve, stop with a grace
+// period for uploads in progress.
 class UploadService
 {
 public:
+    // After SIGTERM, uploads in progress get this long to finish.
+    static constexpr std::chrono::seconds shutdownGrace{10};
+
     explicit UploadService(ServerOptions options);
     ~UploadService();
     UploadService(const UploadService &) = delete;
@@ -38,31 +40,30 @@ public:
     void stop();
 
 private:
-    void installRoutes();
-    bool rejectBeforeBody(const httplib::Request &req, httplib::Response &res);
-    void handleUpload(const httplib::Request &req, httplib::Response &res,
-                      const httplib::ContentReader &reader);
-    void handlePassword(const httplib::Request &req, httplib::Response &res);
-    void handleSharePage(const httplib::Request &req, httplib::Response &res);
-    void handleDownload(const httplib::Request &req, httplib::Response &res);
+    HttpAnswer route(const HttpRequest &request);
+    HttpAnswer dispatch(const HttpRequest &request);
+    HttpAnswer startUpload(const HttpRequest &request);
+    HttpAnswer startPasswordForm(const HttpRequest &request, const std::string &id);
+    HttpResponse passwordAnswer(const HttpRequest &request, const std::string &id,
+                                const std::string &form);
+    HttpResponse sharePage(const HttpRequest &request, const std::string &id);
+    HttpResponse download(const HttpRequest &request, const std::string &id,
+                          std::optional<std::size_t> index);
 
     std::string publicBase() const;
-    std::string accessToken(const UploadRecord &record) const;
-    bool hasAccess(const httplib::Request &req, const UploadRecord &record) const;
-    std::uint64_t requestOverhead() const;
-    void purgeLoop();
     void logLine(const std::string &line);
 
     ServerOptions m_options;
     UploadStore m_store;
-    std::unique_ptr<httplib::Server> m_server;
+    GuessThrottle m_throttle;
+    std::unique_ptr<AccessTokens> m_tokens;
+    std::unique_ptr<HttpServer> m_http;
+    std::unique_ptr<ExpiryPurger> m_purger;
     std::string m_listeningUrl;
     std::int64_t m_expirySeconds = 0;
 
-    std::thread m_purgeThread;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stopping = false;
-    std::atomic<bool> m_listenEnded{false};
     std::mutex m_logMutex;
 };

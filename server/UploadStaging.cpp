@@ -14,8 +14,9 @@
 namespace fs = std::filesystem;
 
 namespace {
-// The library hands over a few KiB at a time; collect them to write in larger blocks.
-constexpr std::size_t writeBlock = 256 * 1024;
+// The HTTP layer hands over a few KiB at a time; collect them to write in larger
+// blocks, small enough that a thousand uploads at once stay within memory.
+constexpr std::size_t writeBlock = 64 * 1024;
 } // namespace
 
 UploadStaging::UploadStaging(const UploadStore &store)
@@ -33,12 +34,19 @@ UploadStaging::UploadStaging(const UploadStore &store)
 
 UploadStaging::~UploadStaging()
 {
+    discard();
+}
+
+void UploadStaging::discard()
+{
     if (m_fd >= 0) {
         ::close(m_fd);
+        m_fd = -1;
     }
     if (m_valid && !m_released) {
         std::error_code ec;
         fs::remove_all(m_dir, ec);
+        m_released = true;
     }
 }
 

@@ -33,6 +33,9 @@ public:
     std::uint64_t totalBytes() const { return m_totalBytes; }
     const std::filesystem::path &dir() const { return m_dir; }
 
+    // Removes the folder and everything in it now, not only when this goes away.
+    void discard();
+
     // The folder now belongs to the store; do not remove it.
     void release() { m_released = true; }
 

@@ -11,8 +11,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -38,20 +36,9 @@ bool writeFileSynced(const fs::path &path, const std::string &content, std::stri
     return ok;
 }
 
-std::optional<std::string> readSmallFile(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 std::optional<UploadRecord> loadRecord(const fs::path &dir)
 {
-    const auto text = readSmallFile(dir / "meta.json");
+    const auto text = FileIo::readSmallFile(dir / "meta.json");
     if (!text) {
         return std::nullopt;
     }
@@ -79,9 +66,11 @@ bool UploadStore::open(std::string &error)
         }
         fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
     }
+    m_leftoversRemoved = 0;
     for (const auto &entry : fs::directory_iterator(incomingDir(), ec)) {
         std::error_code ignored;
         fs::remove_all(entry.path(), ignored);
+        ++m_leftoversRemoved;
     }
     return loadSecret(error);
 }
@@ -89,7 +78,7 @@ bool UploadStore::open(std::string &error)
 bool UploadStore::loadSecret(std::string &error)
 {
     const fs::path path = m_root / "secret";
-    if (const auto existing = readSmallFile(path); existing && existing->size() >= 32) {
+    if (const auto existing = FileIo::readSmallFile(path); existing && existing->size() >= 32) {
         m_secret = *existing;
         return true;
     }
@@ -141,6 +130,14 @@ std::optional<fs::path> UploadStore::filePath(const UploadRecord &record, std::s
         return std::nullopt;
     }
     return uploadsDir() / record.id / std::to_string(index);
+}
+
+void UploadStore::remove(std::string_view id)
+{
+    if (RandomToken::isIdentifier(id)) {
+        std::error_code ec;
+        fs::remove_all(uploadsDir() / std::string(id), ec);
+    }
 }
 
 int UploadStore::purgeExpired(std::int64_t now)

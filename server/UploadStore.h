@@ -22,6 +22,8 @@ public:
     // Creates the folders (private to the user) and removes anything left in
     // incoming/ by an earlier run that stopped mid-upload.
     bool open(std::string &error);
+    // How many unfinished uploads open() removed.
+    int leftoversRemoved() const { return m_leftoversRemoved; }
 
     const std::filesystem::path &root() const { return m_root; }
     std::filesystem::path incomingDir() const { return m_root / "incoming"; }
@@ -37,6 +39,9 @@ public:
     std::optional<std::filesystem::path> filePath(const UploadRecord &record,
                                                   std::size_t index) const;
 
+    // Removes a published upload (its identifier was validated).
+    void remove(std::string_view id);
+
     // Removes expired uploads; returns how many were removed.
     int purgeExpired(std::int64_t now);
 
@@ -45,4 +50,5 @@ private:
 
     std::filesystem::path m_root;
     std::string m_secret;
+    int m_leftoversRemoved = 0;
 };

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QTemporaryFile>
+#include <QUrl>
 
 ServerProcess::ServerProcess(QStringList extraArgs)
     : m_args(std::move(extraArgs))
@@ -41,13 +42,27 @@ bool ServerProcess::start()
     return true;
 }
 
+quint16 ServerProcess::port() const
+{
+    return quint16(QUrl(m_url).port());
+}
+
+int ServerProcess::waitForExit(int timeoutMs)
+{
+    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(timeoutMs)) {
+        return -1;
+    }
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
 int ServerProcess::stop()
 {
     if (m_process.state() == QProcess::NotRunning) {
         return m_process.exitCode();
     }
     m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
+    // Uploads in progress get ten seconds after SIGTERM.
+    if (!m_process.waitForFinished(15000)) {
         m_process.kill();
         m_process.waitForFinished(5000);
         return -1;

@@ -16,9 +16,15 @@ public:
 
     // Starts the server and waits (bounded) for its "listening on" line.
     bool start();
+    // SIGTERM, then waits (bounded, longer than the service's grace period).
     int stop();
+    // SIGTERM without waiting.
+    void terminate() { m_process.terminate(); }
+    // The exit code once it has ended within timeoutMs, else -1.
+    int waitForExit(int timeoutMs);
 
     QString url() const { return m_url; }
+    quint16 port() const;
     QString dataDir() const { return m_dir.path() + "/data"; }
     QString scratchDir() const { return m_dir.path(); }
     qint64 pid() const { return m_process.processId(); }

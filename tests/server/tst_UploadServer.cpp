@@ -1,3 +1,4 @@
+#include "RawConnection.h"
 #include "ServerProcess.h"
 
 #include <QDir>
@@ -46,6 +47,18 @@ QByteArray multipart(const QList<QPair<QByteArray, QByteArray>> &fileParts)
                 "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + content + "\r\n";
     }
     return body + "--B0undary--\r\n";
+}
+
+QByteArray rawUpload(const QByteArray &framing, const QByteArray &body)
+{
+    return "POST /api/upload.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+           "Content-Type: multipart/form-data; boundary=B0undary\r\n" +
+           framing + "\r\n" + body;
+}
+
+QByteArray chunk(const QByteArray &bytes)
+{
+    return QByteArray::number(bytes.size(), 16) + "\r\n" + bytes + "\r\n";
 }
 
 } // namespace
@@ -128,6 +141,7 @@ private slots:
         }
         const CurlResult reply = curl(args << m_server.url() + "/api/upload.php");
         QCOMPARE(reply.status, 200);
+        QCOMPARE(headerValue(reply.headers, "X-Content-Type-Options"), QByteArray("nosniff"));
         const QJsonObject json = jsonOf(reply.body);
         QCOMPARE(json.value("success"), QJsonValue(true));
         const QString id = json.value("id").toString();
@@ -257,6 +271,8 @@ private slots:
         QTest::newRow("markup") << QByteArray("<script>alert(1)</script>.html")
                                 << "<script>alert(1)</script>.html";
         QTest::newRow("empty") << QByteArray("") << "file";
+        QTest::newRow("right-to-left override")
+            << QByteArray("invoice\u202Etxt.exe") << QString::fromUtf8("invoice\u202Etxt.exe");
     }
     void hostileNamesAreStoredAsDataOnly()
     {
@@ -279,6 +295,11 @@ private slots:
         QVERIFY(!page.body.contains('\x01') && !page.body.contains('\x1b'));
         if (stored.contains('\x01')) {
             QVERIFY(page.body.contains("ctl%01%1B.txt"));
+        }
+        // Direction controls are shown, never obeyed.
+        QVERIFY(!page.body.contains("\u202E"));
+        if (stored.contains(QChar(0x202E))) {
+            QVERIFY(page.body.contains("invoice%E2%80%AEtxt.exe"));
         }
         const CurlResult download = curl({m_server.url() + "/d/" + id});
         QCOMPARE(download.status, 200);
@@ -403,6 +424,229 @@ private slots:
         QVERIFY(!QDir(expired).exists());
         QCOMPARE(server.stop(), 0);
         QVERIFY(server.errorOutput().contains("purged 1 expired upload(s)"));
+        QVERIFY(server.errorOutput().contains("removed 1 unfinished upload(s) left by an earlier run"));
+    }
+
+    void bodiesSplitAnywhereAreAccepted_data()
+    {
+        QTest::addColumn<bool>("chunked");
+        QTest::newRow("Content-Length") << false;
+        QTest::newRow("chunked") << true;
+    }
+    void bodiesSplitAnywhereAreAccepted()
+    {
+        QFETCH(bool, chunked);
+        const QByteArray content = "split me\r\n--B0undar";
+        const QByteArray body = multipart({{"split.txt", content}});
+        for (int cut = 1; cut < body.size(); ++cut) {
+            const QByteArray head = body.left(cut);
+            const QByteArray tail = body.mid(cut);
+            RawConnection connection;
+            QVERIFY(connection.connectTo(m_server.port()));
+            if (chunked) {
+                QVERIFY(connection.send(rawUpload("Transfer-Encoding: chunked\r\n", chunk(head))));
+                QTest::qWait(2);
+                QVERIFY(connection.send(chunk(tail) + "0\r\n\r\n"));
+            } else {
+                QVERIFY(connection.send(
+                    rawUpload("Content-Length: " + QByteArray::number(body.size()) + "\r\n", head)));
+                QTest::qWait(2);
+                QVERIFY(connection.send(tail));
+            }
+            const RawReply reply = RawReply::parse(connection.readUntilClosed(10000));
+            QVERIFY2(reply.status == 200, qPrintable(QString("cut at %1: %2").arg(cut).arg(reply.status)));
+            const QString id = jsonOf(reply.body).value("id").toString();
+            QFile stored(uploadsDir() + "/" + id + "/0");
+            QVERIFY(stored.open(QIODevice::ReadOnly));
+            QCOMPARE(stored.readAll(), content);
+        }
+    }
+
+    void ambiguousFramingIsRefusedAndNothingStored_data()
+    {
+        QTest::addColumn<QByteArray>("framing");
+        QTest::addColumn<int>("status");
+        const QByteArray body = multipart({{"framed.txt", "abc"}});
+        const QByteArray length = QByteArray::number(body.size());
+        QTest::newRow("two different lengths")
+            << "Content-Length: " + length + "\r\nContent-Length: 5\r\n" << 400;
+        QTest::newRow("length and chunked")
+            << "Content-Length: " + length + "\r\nTransfer-Encoding: chunked\r\n" << 400;
+        QTest::newRow("unknown transfer coding") << QByteArray("Transfer-Encoding: gzip\r\n") << 501;
+        QTest::newRow("no framing at all") << QByteArray() << 411;
+    }
+    void ambiguousFramingIsRefusedAndNothingStored()
+    {
+        QFETCH(QByteArray, framing);
+        QFETCH(int, status);
+        const QStringList before = entries(uploadsDir());
+        RawConnection connection;
+        QVERIFY(connection.connectTo(m_server.port()));
+        QVERIFY(connection.send(rawUpload(framing, multipart({{"framed.txt", "abc"}}))));
+        connection.shutdownWrite();
+        const RawReply reply = RawReply::parse(connection.readUntilClosed(10000));
+        QCOMPARE(reply.status, status);
+        QCOMPARE(jsonOf(reply.body).value("success"), QJsonValue(false));
+        QCOMPARE(entries(uploadsDir()), before);
+        QTRY_COMPARE_WITH_TIMEOUT(entries(m_server.dataDir() + "/incoming"), QStringList(), 5000);
+    }
+
+    void halfClosingClientGetsItsReplyOrNothingIsKept_data()
+    {
+        QTest::addColumn<bool>("wholeBody");
+        QTest::newRow("whole body sent") << true;
+        QTest::newRow("body cut short") << false;
+    }
+    void halfClosingClientGetsItsReplyOrNothingIsKept()
+    {
+        QFETCH(bool, wholeBody);
+        const QStringList before = entries(uploadsDir());
+        const QByteArray body = multipart({{"half.txt", "half-closed"}});
+        RawConnection connection;
+        QVERIFY(connection.connectTo(m_server.port()));
+        QVERIFY(connection.send(rawUpload("Content-Length: " + QByteArray::number(body.size()) + "\r\n",
+                                          wholeBody ? body : body.left(body.size() / 2))));
+        connection.shutdownWrite();
+        const RawReply reply = RawReply::parse(connection.readUntilClosed(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(entries(m_server.dataDir() + "/incoming"), QStringList(), 5000);
+        QStringList added = entries(uploadsDir());
+        for (const QString &old : before) {
+            added.removeOne(old);
+        }
+        if (wholeBody) {
+            QCOMPARE(reply.status, 200);
+            QCOMPARE(added, QStringList{jsonOf(reply.body).value("id").toString()});
+        } else {
+            QVERIFY(reply.status != 200);
+            QCOMPARE(added, QStringList());
+        }
+    }
+
+    void rangesAnswerPartialContent_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("contentRange");
+        QTest::newRow("no range") << QStringList() << 200 << QByteArray("0123456789") << QByteArray();
+        QTest::newRow("middle") << QStringList{"-H", "Range: bytes=2-5"} << 206 << QByteArray("2345")
+                                << QByteArray("bytes 2-5/10");
+        QTest::newRow("suffix") << QStringList{"-H", "Range: bytes=-3"} << 206 << QByteArray("789")
+                                << QByteArray("bytes 7-9/10");
+        QTest::newRow("resume") << QStringList{"-C", "6"} << 206 << QByteArray("6789")
+                                << QByteArray("bytes 6-9/10");
+        QTest::newRow("two ranges: whole file")
+            << QStringList{"-H", "Range: bytes=0-1,5-6"} << 200 << QByteArray("0123456789")
+            << QByteArray();
+        QTest::newRow("past the end") << QStringList{"-H", "Range: bytes=10-"} << 416 << QByteArray()
+                                      << QByteArray("bytes */10");
+        QTest::newRow("If-Range of another version")
+            << QStringList{"-H", "Range: bytes=2-5", "-H", "If-Range: \"other\""} << 200
+            << QByteArray("0123456789") << QByteArray();
+    }
+    void rangesAnswerPartialContent()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, contentRange);
+        const CurlResult up =
+            postRaw(multipart({{"digits.txt", "0123456789"}}), "multipart/form-data; boundary=B0undary");
+        const QString url = m_server.url() + "/d/" + jsonOf(up.body).value("id").toString() + "/0";
+        const CurlResult reply = curl(args + QStringList{url});
+        QCOMPARE(reply.status, status);
+        QCOMPARE(reply.body, body);
+        QCOMPARE(headerValue(reply.headers, "Content-Range"), contentRange);
+        if (status != 416) {
+            QCOMPARE(headerValue(reply.headers, "Accept-Ranges"), QByteArray("bytes"));
+            // The validator a download manager sends back with If-Range.
+            const QByteArray etag = headerValue(reply.headers, "ETag");
+            const CurlResult again = curl({"-H", "Range: bytes=1-1", "-H", "If-Range: " + etag, url});
+            QCOMPARE(again.status, 206);
+            QCOMPARE(again.body, QByteArray("1"));
+        }
+    }
+
+    void passwordGuessesAreThrottled()
+    {
+        const CurlResult up = curl({"-F", "file=@" + writeFile("guarded.txt", "guarded"),
+                                    "--form-string", "password=right",
+                                    m_server.url() + "/api/upload.php"});
+        const QString page = m_server.url() + "/f/" + jsonOf(up.body).value("id").toString();
+        QList<int> statuses;
+        CurlResult last;
+        for (int i = 0; i < 7; ++i) {
+            last = curl({"--data-urlencode", "password=wrong" + QString::number(i), page});
+            statuses << last.status;
+        }
+        QCOMPARE(statuses, (QList<int>{403, 403, 403, 403, 403, 429, 429}));
+        const int retryAfter = headerValue(last.headers, "Retry-After").toInt();
+        QVERIFY2(retryAfter >= 1 && retryAfter <= 10, last.headers.constData());
+        QVERIFY(QString::fromUtf8(last.body).contains("試行回数が多すぎます"));
+        // Throttled means not checked at all, even the right password.
+        QCOMPARE(curl({"--data-urlencode", "password=right", page}).status, 429);
+    }
+
+    void malformedRequestsAreLoggedWithTheClientAddress()
+    {
+        RawConnection connection;
+        QVERIFY(connection.connectTo(m_server.port()));
+        QVERIFY(connection.send("GET /malformed-probe HTTP/1.1\r\nHost: x\r\nNo colon here\r\n\r\n"));
+        const RawReply reply = RawReply::parse(connection.readUntilClosed(5000));
+        QCOMPARE(reply.status, 400);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_server.errorOutput().contains("127.0.0.1 \"- /malformed-probe\" 400 - refused"), 5000);
+    }
+
+    void sigtermLetsUploadsInProgressFinish()
+    {
+        ServerProcess server;
+        QVERIFY(server.start());
+        const QByteArray body = multipart({{"late.txt", QByteArray(5000, 'L')}});
+        RawConnection upload;
+        QVERIFY(upload.connectTo(server.port()));
+        QVERIFY(upload.send(rawUpload("Content-Length: " + QByteArray::number(body.size()) + "\r\n",
+                                      body.left(2000))));
+        QTRY_COMPARE_WITH_TIMEOUT(entries(server.dataDir() + "/incoming").size(), 1, 5000);
+        // Clients that never finish their headers must not hold the exit up.
+        RawConnection dripping[3];
+        for (auto &connection : dripping) {
+            QVERIFY(connection.connectTo(server.port()));
+            QVERIFY(connection.send("GET / HTTP/1.1\r\nHo"));
+        }
+        QElapsedTimer clock;
+        clock.start();
+        server.terminate();
+        // No new connections are taken once it is stopping.
+        QTRY_VERIFY_WITH_TIMEOUT(!RawConnection().connectTo(server.port(), 500), 3000);
+        QVERIFY(upload.send(body.mid(2000)));
+        const RawReply reply = RawReply::parse(upload.readUntilClosed(5000));
+        QCOMPARE(reply.status, 200);
+        QCOMPARE(server.waitForExit(5000), 0);
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        const QString id = jsonOf(reply.body).value("id").toString();
+        QCOMPARE(QFileInfo(server.dataDir() + "/uploads/" + id + "/0").size(), 5000);
+        for (auto &connection : dripping) {
+            QVERIFY(connection.closedByPeer());
+        }
+    }
+
+    void sigtermEndsAStalledUploadAfterTheGracePeriod()
+    {
+        ServerProcess server;
+        QVERIFY(server.start());
+        RawConnection upload;
+        QVERIFY(upload.connectTo(server.port()));
+        QVERIFY(upload.send(rawUpload("Content-Length: 100000\r\n", multipart({{"x", "stalled"}}).left(150))));
+        QTRY_COMPARE_WITH_TIMEOUT(entries(server.dataDir() + "/incoming").size(), 1, 5000);
+        QElapsedTimer clock;
+        clock.start();
+        server.terminate();
+        QCOMPARE(server.waitForExit(14000), 0);
+        QVERIFY2(clock.elapsed() >= 9000 && clock.elapsed() < 13000,
+                 qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(entries(server.dataDir() + "/incoming"), QStringList());
+        QCOMPARE(entries(server.dataDir() + "/uploads"), QStringList());
     }
 
     void stalledClientIsDisconnected()

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+
+// A plain TCP connection to 127.0.0.1 for sending requests byte by byte, the
+// way no HTTP client library would: split, dripped, half-closed, malformed.
+class RawConnection
+{
+public:
+    RawConnection() = default;
+    ~RawConnection();
+    RawConnection(const RawConnection &) = delete;
+    RawConnection &operator=(const RawConnection &) = delete;
+
+    // Blocking connect (bounded), then non-blocking with Nagle off.
+    bool connectTo(quint16 port, int timeoutMs = 5000);
+    // Sends everything (bounded wait for room).
+    bool send(const QByteArray &bytes, int timeoutMs = 5000);
+    void shutdownWrite();
+    // Reads until the server closes or the time is up.
+    QByteArray readUntilClosed(int timeoutMs);
+    // True once the server has closed (reads what is pending without waiting).
+    bool closedByPeer();
+    void close();
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+    bool m_peerClosed = false;
+};
+
+struct RawReply
+{
+    int status = 0;
+    QByteArray headers;
+    QByteArray body;
+
+    static RawReply parse(const QByteArray &bytes);
+    QByteArray header(const QByteArray &name) const;
+};
