@@ -2,17 +2,17 @@
 #                 [SOURCES file...]          build a test executable from these
 #                 [COMMAND arg...]           or run this command (scripts, binaries)
 #                 [LIBS target...]
-#                 LABEL unit|gui|x11|e2e|a11y
+#                 LABEL unit|gui|x11|e2e
 #                 [TIMEOUT seconds]          default 120
 #                 [ENVIRONMENT VAR=value...])
 #
-# unit and gui tests run on the offscreen platform; x11, e2e and a11y tests run
+# unit and gui tests run on the offscreen platform; x11 and e2e tests run
 # under a private Xvfb that tests/support/with-xvfb.sh starts and stops, so
 # they never share a display and may run in parallel.
 function(pelkin_add_test name)
   cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;COMMAND;LIBS;ENVIRONMENT" ${ARGN})
-  if(NOT T_LABEL MATCHES "^(unit|gui|x11|e2e|a11y)$")
-    message(FATAL_ERROR "pelkin_add_test(${name}): LABEL must be unit, gui, x11, e2e or a11y")
+  if(NOT T_LABEL MATCHES "^(unit|gui|x11|e2e)$")
+    message(FATAL_ERROR "pelkin_add_test(${name}): LABEL must be unit, gui, x11 or e2e")
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
