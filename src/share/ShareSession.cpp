@@ -1,7 +1,9 @@
 #include "ShareSession.h"
 
 #include "ClipboardKeeper.h"
+#include "DesktopNotifier.h"
 #include "PelkinUploader.h"
+#include "SharePanelAccessibility.h"
 #include "ShareViewController.h"
 
 #include <QApplication>
@@ -78,6 +80,11 @@ void ShareSession::start()
         m_panel->move(frame.topLeft());
     }
 
+    SharePanelAccessibility::apply(m_panel);
+    connect(m_panel, &ShareViewController::outcomeShown, this,
+            [](const QString &message, const QString &link) {
+                DesktopNotifier::notify(message, link);
+            });
     connect(m_panel, &ShareViewController::requestCompleted, this, [this] { end(0); });
     connect(m_panel, &ShareViewController::requestCancelled, this, [this] { end(1); });
     connect(m_panel, &ShareViewController::workSettled, this, [this] {

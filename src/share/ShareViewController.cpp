@@ -147,14 +147,18 @@ void ShareViewController::applyColours()
         QStringLiteral("QPushButton { background-color: %1; color: white; border: none;"
                        " border-radius: 7px; padding: 0 12px; }"
                        "QPushButton:pressed { background-color: %2; }"
+                       "QPushButton:focus { border: 2px solid %5; }"
                        "QPushButton:disabled { background-color: %3; color: %4; }")
             .arg(blue, pressed, dark ? QStringLiteral("#24405f") : QStringLiteral("#9ec9ff"),
                  dark ? QStringLiteral("rgba(255,255,255,0.55)")
-                      : QStringLiteral("rgba(255,255,255,0.9)")));
+                      : QStringLiteral("rgba(255,255,255,0.9)"),
+                 // Keyboard focus: a ring that stands out from the blue and the window.
+                 dark ? QStringLiteral("#ffffff") : QStringLiteral("#1d1d1f")));
     m_cancelButton->setStyleSheet(QStringLiteral(
         "QPushButton { background-color: palette(button); color: palette(button-text);"
         " border: 1px solid palette(mid); border-radius: 7px; padding: 0 12px; }"
-        "QPushButton:pressed { background-color: palette(midlight); }"));
+        "QPushButton:pressed { background-color: palette(midlight); }"
+        "QPushButton:focus { border: 2px solid palette(highlight); }"));
     m_progress->setAccentColour(blue);
 }
 
@@ -248,6 +252,7 @@ void ShareViewController::done(const QString &message)
     if (alreadyClosing) {
         return;
     }
+    emit outcomeShown(message, m_copiedLink.value_or(QString()));
     QTimer::singleShot(closeDelayMs, this, [this] {
         if (!m_cancelled) {
             emit requestCompleted();

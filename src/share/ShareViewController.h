@@ -66,6 +66,9 @@ public slots:
 signals:
     void requestCompleted();
     void requestCancelled();
+    // The final message is shown (the panel closes 0.8 s later); link is the
+    // URL put on the clipboard, if any.
+    void outcomeShown(const QString &message, const QString &link);
     void workSettled();
 
 protected:

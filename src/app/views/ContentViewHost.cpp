@@ -3,45 +3,30 @@
 #include "AppModel.h"
 #include "ThemeFollower.h"
 #include "ViewImageProvider.h"
-#include "ViewSupport.h"
 
-#include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickView>
-#include <mutex>
+#include <QtQml/QQmlExtensionPlugin>
+
+// The views' QML module lives in this static library; this pulls its
+// plugin (and with it the type registrations) into every program.
+Q_IMPORT_QML_PLUGIN(PelkinDrop_ViewsPlugin)
 
 namespace PelkinViews {
-namespace {
-
-void registerOnce()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const char *why = "enumeration";
-        qmlRegisterUncreatableMetaObject(AppTheme::staticMetaObject, "Pelkin.Model", 1, 0,
-                                         "AppTheme", why);
-        qmlRegisterUncreatableMetaObject(MainTab::staticMetaObject, "Pelkin.Model", 1, 0, "MainTab",
-                                         why);
-        qmlRegisterUncreatableMetaObject(HomeUploadState::staticMetaObject, "Pelkin.Model", 1, 0,
-                                         "HomeUploadState", why);
-    });
-}
-
-} // namespace
 
 QQuickView *createContentView(AppModel *model, QWindow *parent)
 {
-    registerOnce();
     auto *view = new QQuickView(parent);
     QQmlEngine *engine = view->engine();
+    engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
     engine->addImageProvider(QStringLiteral("pelkin"), new ViewImageProvider);
-    auto *support = new ViewSupport(ThemeFollower::shared(), view);
-    engine->rootContext()->setContextProperty(QStringLiteral("viewSupport"), support);
+    const bool dark = ThemeFollower::shared() ? ThemeFollower::shared()->systemDark()
+                                              : ThemeFollower::paletteIsDark();
     view->setInitialProperties({{QStringLiteral("model"), QVariant::fromValue<QObject *>(model)}});
     view->setResizeMode(QQuickView::SizeRootObjectToView);
     view->setMinimumSize(QSize(minimumWidth, minimumHeight));
-    view->setColor(support->systemDark() ? QColor(0x1f, 0x1f, 0x21) : QColor(0xf5, 0xf5, 0xf7));
-    view->setSource(QUrl(QStringLiteral("qrc:/pelkin/views/qml/ContentView.qml")));
+    view->setColor(dark ? QColor(0x1f, 0x1f, 0x21) : QColor(0xf5, 0xf5, 0xf7));
+    view->setSource(QUrl(QStringLiteral("qrc:/qt/qml/PelkinDrop/Views/ContentView.qml")));
     if (view->status() != QQuickView::Ready || !view->rootObject()) {
         for (const QQmlError &error : view->errors())
             qWarning().noquote() << error.toString();

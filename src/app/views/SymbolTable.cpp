@@ -116,7 +116,7 @@ QString freedesktopName(const QString &symbol)
 QString fallbackPath(const QString &symbol)
 {
     const Entry *e = find(symbol);
-    return QStringLiteral(":/pelkin/views/icons/%1.svg")
+    return QStringLiteral(":/qt/qml/PelkinDrop/Views/icons/%1.svg")
         .arg(e ? QString::fromLatin1(e->symbol) : QStringLiteral("doc"));
 }
 

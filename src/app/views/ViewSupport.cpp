@@ -22,6 +22,11 @@ ViewSupport::ViewSupport(ThemeFollower *follower, QObject *parent)
                 &ViewSupport::systemDarkChanged);
 }
 
+ViewSupport *ViewSupport::create(QQmlEngine *, QJSEngine *)
+{
+    return new ViewSupport(ThemeFollower::shared());
+}
+
 bool ViewSupport::systemDark() const
 {
     return m_follower ? m_follower->systemDark() : ThemeFollower::paletteIsDark();

@@ -4,15 +4,20 @@
 #include <QObject>
 #include <QUrl>
 #include <QVariantList>
+#include <QtQml/qqmlregistration.h>
 
+class QJSEngine;
+class QQmlEngine;
 class ThemeFollower;
 
-// The C++ side of the views, one per QML engine (context property
-// "viewSupport"): file-row texts, history dates, the clipboard, text limits,
+// The C++ side of the views, one per QML engine (the QML singleton
+// ViewSupport): file-row texts, history dates, the clipboard, text limits,
 // spring curves, the system appearance and the application version.
 class ViewSupport : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
     Q_PROPERTY(bool systemDark READ systemDark NOTIFY systemDarkChanged)
     Q_PROPERTY(bool hasCharacter READ hasCharacter CONSTANT)
     Q_PROPERTY(QString version READ version CONSTANT)
@@ -21,6 +26,8 @@ class ViewSupport : public QObject
 
 public:
     explicit ViewSupport(ThemeFollower *follower, QObject *parent = nullptr);
+    // The engine's instance, following the process-wide theme follower.
+    static ViewSupport *create(QQmlEngine *, QJSEngine *);
 
     bool systemDark() const;
     bool hasCharacter() const;

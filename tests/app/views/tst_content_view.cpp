@@ -12,9 +12,55 @@
 #include <QPalette>
 #include <QQuickView>
 #include <QTemporaryDir>
+#include <cmath>
 #include <memory>
 
 using namespace ViewTest;
+
+namespace {
+
+double luminance(QRgb c)
+{
+    const auto channel = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(qRed(c)) + 0.7152 * channel(qGreen(c)) + 0.0722 * channel(qBlue(c));
+}
+
+double contrast(QRgb a, QRgb b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Contrast of a text item as rendered: its most common pixel is the
+// background, its strongest pixel against that is the ink.
+double renderedContrast(const QImage &image, QQuickItem *item)
+{
+    const qreal dpr = image.devicePixelRatio();
+    const QRectF scene = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+    const QRect area = QRectF(scene.topLeft() * dpr, scene.size() * dpr).toAlignedRect() &
+                       image.rect();
+    QHash<QRgb, int> counts;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ++counts[image.pixel(x, y) | 0xff000000u];
+    QRgb background = 0;
+    int most = -1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            background = it.key();
+        }
+    }
+    double best = 1.0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        best = std::max(best, contrast(it.key(), background));
+    return best;
+}
+
+} // namespace
 
 class TestContentView : public QObject
 {
@@ -194,11 +240,12 @@ void TestContentView::removingARowRemovesEveryEqualUrl()
     model->appendFiles({files[0], files[1], files[0]});
     QTRY_COMPARE(findAll(view.get(), "fileRow").size(), 3);
 
-    // The remove button shows while the pointer is over the row; press it on the last row.
+    // The remove button shows while the pointer is over the row (or while it has
+    // keyboard focus); press it on the last row.
     QQuickItem *lastRow = findAll(view.get(), "fileRow").last();
     QList<QQuickItem *> buttons;
     collect(lastRow, "removeButton", buttons);
-    QVERIFY(!buttons.value(0)->isVisible());
+    QCOMPARE(buttons.value(0)->opacity(), 0.0);
     hover(lastRow);
     QTRY_COMPARE_WITH_TIMEOUT(buttons.value(0)->opacity(), 1.0, 1000);
     click(view.get(), buttons.value(0));
@@ -688,11 +735,29 @@ void TestContentView::japaneseTextUsesTheJapaneseFont()
 void TestContentView::screenshots()
 {
     const QString out = screenshotDir();
-    const auto shoot = [&](const QString &name) {
+    // Every named text that is shown reads at 4.5:1, large text (18 px, or
+    // 14 px bold) at 3:1, measured in the saved screenshot.
+    const auto shoot = [&](const QString &name, const QStringList &texts = {}) {
         QTest::qWait(900); // springs and fades settle
         const QImage image = view->grabWindow();
         QVERIFY(!image.isNull());
         QVERIFY(image.save(out + u'/' + name + QStringLiteral(".png")));
+        for (const QString &textName : texts) {
+            const QList<QQuickItem *> items = findAll(view.get(), textName);
+            QVERIFY2(!items.isEmpty(), qPrintable(textName));
+            for (QQuickItem *item : items) {
+                if (!item->isVisible() || item->opacity() < 1.0 || item->width() < 1)
+                    continue;
+                const QFont font = item->property("font").value<QFont>();
+                const bool large = font.pixelSize() >= 18 ||
+                                   (font.pixelSize() >= 14 && font.weight() >= QFont::Bold);
+                const double ratio = renderedContrast(image, item);
+                QVERIFY2(ratio >= (large ? 3.0 : 4.5),
+                         qPrintable(QStringLiteral("%1 in %2: %3:1")
+                                        .arg(textName, name)
+                                        .arg(ratio, 0, 'f', 2)));
+            }
+        }
     };
     QList<QUrl> files;
     for (const auto &[name, size] :
@@ -710,7 +775,18 @@ void TestContentView::screenshots()
         model->dismissHomeUploadResult();
         showTab(MainTab::Home);
         model->appendFiles(files);
-        shoot(QStringLiteral("home-idle") + suffix);
+        shoot(QStringLiteral("home-idle") + suffix,
+              {"homeSubtitle", "fileSize", "passwordInput", "clearAllFilesButton", "homeStatus"});
+
+        // Keyboard focus shows a ring around the focused control.
+        QTest::keyClick(view.get(), Qt::Key_Tab);
+        QTRY_VERIFY(view->activeFocusItem());
+        QQuickItem *ring = nullptr;
+        for (QQuickItem *child : view->activeFocusItem()->childItems())
+            ring = child->objectName() == u"focusRing" ? child : ring;
+        QVERIFY(ring && ring->isVisible());
+        shoot(QStringLiteral("home-focus") + suffix);
+        view->activeFocusItem()->setFocus(false);
 
         // A file drag held over the drop area.
         {
@@ -734,7 +810,7 @@ void TestContentView::screenshots()
         names << QStringLiteral("見積書.xlsx") << QStringLiteral("IMG_0412.heic");
         model->markHomeUploadSucceeded(QStringLiteral("https://drop.example.jp/s/Q7xk2PmA"), names,
                                        true);
-        shoot(QStringLiteral("home-success") + suffix);
+        shoot(QStringLiteral("home-success") + suffix, {"resultMessage", "resultUrl"});
         model->dismissHomeUploadResult();
         model->markHomeUploadFailed(QStringLiteral("サーバーに接続できませんでした"),
                                     names.mid(0, 2));
@@ -750,14 +826,16 @@ void TestContentView::screenshots()
                           QStringLiteral("共有URLを発行しました"));
         model->addHistory(names, QStringLiteral("https://drop.example.jp/s/9fK3aZ"), true,
                           QStringLiteral("共有URLをクリップボードにコピーしました"));
-        shoot(QStringLiteral("history") + suffix);
+        shoot(QStringLiteral("history") + suffix,
+              {"historyCount", "historyTimestamp", "historyUrl", "historyStatusText",
+               "historyMessage", "historyFileCount", "clearHistoryButton"});
         click(view.get(), find(view.get(), "clearHistoryButton"));
         shoot(QStringLiteral("history-confirm") + suffix);
         click(view.get(), find(view.get(), "cancelClearButton"));
         QTRY_VERIFY_WITH_TIMEOUT(!find(view.get(), "clearConfirmationTitle"), 1000);
 
         showTab(MainTab::Settings);
-        shoot(QStringLiteral("settings") + suffix);
+        shoot(QStringLiteral("settings") + suffix, {"toggleSubtitle", "settingsHint", "versionText"});
     }
 }
 

@@ -235,7 +235,7 @@ void TestViewHelpers::everySymbolDrawsSomething()
         QVERIFY2(inked > 20, qPrintable(name));
     }
     QCOMPARE(SymbolTable::freedesktopName("trash"), QString("user-trash"));
-    QCOMPARE(SymbolTable::fallbackPath("no.such.symbol"), QString(":/pelkin/views/icons/doc.svg"));
+    QCOMPARE(SymbolTable::fallbackPath("no.such.symbol"), QString(":/qt/qml/PelkinDrop/Views/icons/doc.svg"));
 }
 
 void TestViewHelpers::themeIconsAreOnlySymbolic()

@@ -1,4 +1,5 @@
 import QtQuick
+import PelkinDrop.Views
 
 // Progress track and fill with the character riding along: its centre
 // follows the progress, kept half its size from either end, and rises by up
@@ -9,7 +10,7 @@ Item {
     property real characterSize: 48
     property real bounceAmplitude: 10
     property real barHeight: 5
-    readonly property bool hasCharacter: viewSupport.hasCharacter
+    readonly property bool hasCharacter: ViewSupport.hasCharacter
 
     readonly property real _w: width
     readonly property real _p: Math.max(0, Math.min(1, progress))

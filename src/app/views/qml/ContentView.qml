@@ -1,6 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic as B
-import Pelkin.Model
+import PelkinDrop.Views
 
 // The main window's content: the sidebar and the selected tab side by side.
 Rectangle {
@@ -8,12 +8,27 @@ Rectangle {
     objectName: "contentView"
     required property var model
 
-    readonly property bool dark: model.theme === AppTheme.Dark || (model.theme === AppTheme.System && viewSupport.systemDark)
+    readonly property bool dark: model.theme === AppTheme.Dark || (model.theme === AppTheme.System && ViewSupport.systemDark)
     Binding { target: Theme; property: "dark"; value: root.dark }
 
     implicitWidth: 900
     implicitHeight: 640
     color: Theme.windowBackground
+
+    // Ctrl+1/2/3 switch tabs from anywhere in the window.
+    Repeater {
+        model: root.model.tabs
+        delegate: Item {
+            id: entry
+            required property var modelData
+            required property int index
+            Shortcut {
+                sequence: "Ctrl+" + (entry.index + 1)
+                context: Qt.WindowShortcut
+                onActivated: root.model.selectedTab = entry.modelData.value
+            }
+        }
+    }
 
     B.SplitView {
         id: split

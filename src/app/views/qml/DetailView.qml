@@ -1,6 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic as B
-import Pelkin.Model
+import PelkinDrop.Views
 
 // Shows the selected tab, created anew on every change; the outgoing tab
 // fades out while the incoming one fades in.

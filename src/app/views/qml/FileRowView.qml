@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
+import PelkinDrop.Views
 
 // One selected file: icon, name, size, and a remove button on hover.
 Item {
@@ -34,7 +35,7 @@ Item {
             Symbol {
                 objectName: "fileIcon"
                 anchors.centerIn: parent
-                name: viewSupport.iconName(root.url)
+                name: ViewSupport.iconName(root.url)
                 size: 14
                 color: Theme.secondary
                 replaceEffect: false
@@ -46,7 +47,7 @@ Item {
             PText {
                 objectName: "fileName"
                 Layout.fillWidth: true
-                text: viewSupport.fileName(root.url)
+                text: ViewSupport.fileName(root.url)
                 font.pixelSize: 12
                 font.weight: Font.Medium
                 elide: Text.ElideMiddle
@@ -54,7 +55,7 @@ Item {
             }
             PText {
                 objectName: "fileSize"
-                readonly property string size: viewSupport.fileSize(root.url)
+                readonly property string size: ViewSupport.fileSize(root.url)
                 visible: size !== ""
                 text: size
                 font.pixelSize: 10
@@ -67,8 +68,9 @@ Item {
             symbol: "xmark.circle.fill"
             symbolSize: 14
             plainColor: Theme.secondary
-            opacity: root.isHovered ? 1 : 0
-            visible: opacity > 0
+            // Shown on hover, and to the keyboard while it has focus.
+            opacity: root.isHovered || activeFocus ? 1 : 0
+            Accessible.name: "削除: " + ViewSupport.fileName(root.url)
             Behavior on opacity { NumberAnimation { duration: 150; easing.type: Easing.InOutQuad } }
             onClicked: root.remove()
         }

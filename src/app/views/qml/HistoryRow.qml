@@ -1,11 +1,14 @@
 import QtQuick
 import QtQuick.Layouts
+import PelkinDrop.Views
 
 // One history entry as a card.
 Rectangle {
     id: root
     property var item
     property bool isHovered: hover.hovered
+    // Drawn by the list while the row has keyboard focus.
+    property bool focusShown: false
     property bool showCopiedFeedback: false
 
     readonly property bool success: item ? item.success : false
@@ -20,6 +23,12 @@ Rectangle {
     Behavior on border.color { ColorAnimation { duration: 150; easing.type: Easing.InOutQuad } }
 
     HoverHandler { id: hover }
+
+    FocusRing {
+        objectName: "focusRing"
+        cornerRadius: 10
+        shown: root.focusShown
+    }
 
     Component {
         id: resetTimer
@@ -66,13 +75,13 @@ Rectangle {
                         text: root.success ? "成功" : "失敗"
                         font.pixelSize: 11
                         font.weight: Font.DemiBold
-                        color: root.success ? Theme.green : Theme.red
+                        color: root.success ? Theme.greenText : Theme.redText
                     }
                 }
             }
             PText {
                 objectName: "historyTimestamp"
-                text: root.item ? viewSupport.historyDate(root.item.timestamp) : ""
+                text: root.item ? ViewSupport.historyDate(root.item.timestamp) : ""
                 font.pixelSize: 11
                 color: Theme.tertiary
             }
@@ -114,11 +123,13 @@ Rectangle {
                 Layout.fillWidth: true
                 text: root.hasUrl ? root.item.url : ""
                 font.pixelSize: 11
-                color: Theme.accent
+                color: Theme.link
                 elide: Text.ElideMiddle
             }
             PButton {
                 objectName: "historyCopyButton"
+                Accessible.name: (root.showCopiedFeedback ? "コピー済み" : "URLをコピー")
+                Accessible.description: root.hasUrl ? root.item.url : ""
                 controlSize: "mini"
                 symbol: root.showCopiedFeedback ? "checkmark" : "doc.on.doc"
                 symbolSize: 10
@@ -128,8 +139,9 @@ Rectangle {
                 fontWeight: Font.Medium
                 tinted: root.showCopiedFeedback
                 tint: Theme.green
+                tintText: Theme.greenText
                 onClicked: {
-                    viewSupport.copyText(root.item.url)
+                    ViewSupport.copyText(root.item.url)
                     root.showCopiedFeedback = true
                     resetTimer.createObject(root)
                 }

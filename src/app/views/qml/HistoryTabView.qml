@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Controls.Basic as B
+import PelkinDrop.Views
 
 // The upload history, newest first, with per-entry delete (swipe or context
 // menu) and clear-all after a confirmation.
@@ -11,6 +12,41 @@ Item {
     property bool showClearConfirmation: false
     readonly property var entries: model.history
     readonly property bool empty: entries.length === 0
+
+    // The list's rows follow the entries by id, so a row keeps its state (a
+    // copy confirmation) when others come and go, and removals animate.
+    ListModel { id: rows }
+    readonly property var entriesById: {
+        var byId = {}
+        for (var i = 0; i < entries.length; ++i)
+            byId[entries[i].id] = entries[i]
+        return byId
+    }
+    function syncRows() {
+        var wanted = {}
+        for (var i = 0; i < entries.length; ++i)
+            wanted[entries[i].id] = true
+        for (var r = rows.count - 1; r >= 0; --r) {
+            if (!wanted[rows.get(r).entryId])
+                rows.remove(r)
+        }
+        for (var k = 0; k < entries.length; ++k) {
+            var id = entries[k].id
+            var at = -1
+            for (var j = k; j < rows.count; ++j) {
+                if (rows.get(j).entryId === id) {
+                    at = j
+                    break
+                }
+            }
+            if (at < 0)
+                rows.insert(k, { entryId: id })
+            else if (at !== k)
+                rows.move(at, k, 1)
+        }
+    }
+    onEntriesChanged: syncRows()
+    Component.onCompleted: syncRows()
 
     ColumnLayout {
         anchors.fill: parent
@@ -26,6 +62,8 @@ Item {
                 spacing: 2
                 PText {
                     objectName: "historyTitle"
+                    Accessible.role: Accessible.Heading
+                    Accessible.name: text
                     text: "アップロード履歴"
                     font.pixelSize: 20
                     font.weight: Font.Bold
@@ -52,6 +90,7 @@ Item {
                 fontWeight: Font.Medium
                 tinted: true
                 tint: Theme.red
+                tintText: Theme.redText
                 onClicked: root.showClearConfirmation = true
             }
         }
@@ -108,7 +147,7 @@ Item {
             clip: true
             topMargin: 8
             bottomMargin: 12
-            model: root.entries
+            model: rows
             boundsBehavior: Flickable.StopAtBounds
             B.ScrollBar.vertical: B.ScrollBar {}
             remove: Transition { NumberAnimation { property: "opacity"; to: 0; duration: 200 } }
@@ -116,9 +155,41 @@ Item {
 
             delegate: B.SwipeDelegate {
                 id: swipe
-                required property var modelData
+                required property string entryId
                 required property int index
+                // The entry as it is now; a removed row keeps its last one while it fades.
+                property var modelData: null
+                Component.onCompleted: refresh()
+                function refresh() {
+                    var entry = root.entriesById[entryId]
+                    if (entry !== undefined)
+                        modelData = entry
+                }
+                Connections {
+                    target: root
+                    function onEntriesByIdChanged() { swipe.refresh() }
+                }
                 objectName: "historyRow"
+                // Rows take Tab focus; Delete, the Menu key or Shift+F10 offer 削除.
+                focusPolicy: Qt.TabFocus
+                Accessible.role: Accessible.ListItem
+                Accessible.name: modelData ? (modelData.success ? "成功" : "失敗") + " " + ViewSupport.historyDate(modelData.timestamp) + " " + modelData.fileNames.join(", ") : ""
+                Accessible.description: modelData ? modelData.message : ""
+                Keys.onDeletePressed: swipe.offerDelete()
+                Keys.onMenuPressed: swipe.offerDelete()
+                Keys.onPressed: function (event) {
+                    if (event.key === Qt.Key_F10 && (event.modifiers & Qt.ShiftModifier)) {
+                        swipe.offerDelete()
+                        event.accepted = true
+                    }
+                }
+                property bool menuFromKeyboard: false
+                function offerDelete() {
+                    menuFromKeyboard = true
+                    rowMenu.popup(swipe, 40, swipe.height / 2)
+                    rowMenu.currentIndex = 0
+                    deleteItem.forceActiveFocus()
+                }
                 width: ListView.view.width
                 padding: 0
                 topPadding: 4
@@ -129,11 +200,12 @@ Item {
                 background: null
 
                 function removeEntry() {
-                    root.model.removeHistoryItemById(modelData.id)
+                    root.model.removeHistoryItemById(entryId)
                 }
 
                 contentItem: HistoryRow {
                     item: swipe.modelData
+                    focusShown: swipe.visualFocus
                 }
 
                 // Swiping the card to the left uncovers the delete action; letting go
@@ -146,6 +218,8 @@ Item {
                     y: 4
                     radius: 10
                     color: Theme.red
+                    // Tapping the uncovered action deletes, like the full swipe.
+                    TapHandler { onTapped: swipe.removeEntry() }
                     Column {
                         anchors.right: parent.right
                         anchors.rightMargin: 24
@@ -166,6 +240,12 @@ Item {
                 B.Menu {
                     id: rowMenu
                     objectName: "historyRowMenu"
+                    // Escape closes it; the focus goes back to its row.
+                    onClosed: {
+                        if (swipe.menuFromKeyboard && swipe.ListView.view)
+                            swipe.forceActiveFocus(Qt.TabFocusReason)
+                        swipe.menuFromKeyboard = false
+                    }
                     topPadding: 5
                     bottomPadding: 5
                     background: Rectangle {
@@ -183,7 +263,7 @@ Item {
                         contentItem: Row {
                             spacing: 8
                             Symbol { anchors.verticalCenter: parent.verticalCenter; name: "trash"; size: 12; color: deleteItem.highlighted ? "#ffffff" : Theme.red; replaceEffect: false }
-                            PText { text: deleteItem.text; font.pixelSize: 13; color: deleteItem.highlighted ? "#ffffff" : Theme.red }
+                            PText { text: deleteItem.text; font.pixelSize: 13; color: deleteItem.highlighted ? "#ffffff" : Theme.redText }
                         }
                         background: Rectangle {
                             implicitHeight: 26
@@ -208,7 +288,14 @@ Item {
         dim: false
         focus: true
         closePolicy: B.Popup.CloseOnEscape | B.Popup.CloseOnPressOutside
-        onClosed: root.showClearConfirmation = false
+        // A destructive question starts on the safe answer; closing returns the
+        // focus to the button that asked.
+        onOpened: cancelButton.forceActiveFocus(Qt.TabFocusReason)
+        onClosed: {
+            root.showClearConfirmation = false
+            if (clearButton.visible)
+                clearButton.forceActiveFocus(Qt.TabFocusReason)
+        }
         parent: clearButton
         x: clearButton.width - width
         y: clearButton.height + 6
@@ -254,6 +341,7 @@ Item {
                     }
                 }
                 PButton {
+                    id: cancelButton
                     objectName: "cancelClearButton"
                     Layout.fillWidth: true
                     text: "キャンセル"

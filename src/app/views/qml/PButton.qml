@@ -8,6 +8,8 @@ B.AbstractButton {
     property string kind: "bordered"
     property string controlSize: "regular"
     property color tint: Theme.accent
+    // Label colour of a tinted button; a darker shade of the tint reads better.
+    property color tintText: tint
     property bool tinted: false
     property color plainColor: Theme.primary
     property string symbol: ""
@@ -20,9 +22,15 @@ B.AbstractButton {
 
     hoverEnabled: true
     focusPolicy: Qt.TabFocus
+    Accessible.role: Accessible.Button
+    Accessible.name: text
+    Accessible.onPressAction: if (enabled) control.clicked()
+    // Return and Enter press the focused button, as Space does.
+    Keys.onReturnPressed: if (enabled) control.clicked()
+    Keys.onEnterPressed: if (enabled) control.clicked()
 
     readonly property color _fill: kind === "prominent" ? tint : tinted ? Theme.alpha(tint, Theme.dark ? 0.24 : 0.14) : Theme.dark ? Qt.rgba(1, 1, 1, 0.11) : "#ffffff"
-    readonly property color _foreground: kind === "prominent" ? "#ffffff" : kind === "plain" ? plainColor : tinted ? tint : Theme.primary
+    readonly property color _foreground: kind === "prominent" ? "#ffffff" : kind === "plain" ? plainColor : tinted ? tintText : Theme.primary
 
     horizontalPadding: kind === "plain" ? 0 : controlSize === "large" ? 14 : controlSize === "regular" ? 11 : controlSize === "small" ? 8 : 6
     verticalPadding: kind === "plain" ? 0 : controlSize === "large" ? 6 : controlSize === "regular" ? 4 : controlSize === "small" ? 3 : 2
@@ -69,5 +77,11 @@ B.AbstractButton {
             radius: parent.radius
             color: control.pressed ? Qt.rgba(0, 0, 0, 0.14) : control.hovered ? (Theme.dark ? Qt.rgba(1, 1, 1, 0.06) : Qt.rgba(0, 0, 0, 0.04)) : "transparent"
         }
+    }
+
+    FocusRing {
+        objectName: "focusRing"
+        cornerRadius: control.kind === "plain" ? 4 : control.controlSize === "large" ? 8 : control.controlSize === "mini" ? 5 : 6
+        shown: control.visualFocus
     }
 }

@@ -9,6 +9,21 @@ B.Switch {
     contentItem: null
     implicitWidth: 38
     implicitHeight: 22
+    focusPolicy: Qt.TabFocus
+    // A toggle button to assistive technology: the nearest thing to a switch.
+    Accessible.role: Accessible.Button
+    Accessible.checkable: true
+    Accessible.checked: checked
+    Accessible.onPressAction: control.toggleByUser()
+    Accessible.onToggleAction: control.toggleByUser()
+    Keys.onReturnPressed: control.toggleByUser()
+    Keys.onEnterPressed: control.toggleByUser()
+    function toggleByUser() {
+        if (!enabled)
+            return
+        toggle()
+        toggled()
+    }
     indicator: Rectangle {
         x: 0
         y: (control.height - height) / 2
@@ -27,6 +42,11 @@ B.Switch {
             border.width: 1
             border.color: Qt.rgba(0, 0, 0, 0.08)
             Behavior on x { Spring { response: 0.3; dampingFraction: 0.8 } }
+        }
+        FocusRing {
+            objectName: "focusRing"
+            cornerRadius: 11
+            shown: control.visualFocus
         }
     }
     opacity: enabled ? 1 : 0.45

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Controls.Basic as B
+import PelkinDrop.Views
 
 // Masked field on a rounded card with a lock symbol. Every edit keeps only
 // the first `limit` characters and reports them through edited().
@@ -10,13 +11,22 @@ Rectangle {
     property string placeholder
     property int limit: 100
     property alias field: input
+    // Name for assistive technology; the placeholder when empty.
+    property string accessibleName: placeholder
     signal edited(string text)
+    signal accepted()
 
     implicitHeight: row.implicitHeight + 16
     radius: 8
     color: Theme.controlBackground
     border.width: 1
     border.color: input.activeFocus ? Theme.alpha(Theme.accent, 0.6) : Theme.hairline(Theme.secondaryBase, 0.15 * 2)
+
+    FocusRing {
+        objectName: "focusRing"
+        cornerRadius: 8
+        shown: input.activeFocus
+    }
     opacity: enabled ? 1 : 0.5
 
     onValueChanged: if (input.text !== value) input.text = value
@@ -40,6 +50,10 @@ Rectangle {
             objectName: "passwordInput"
             Layout.fillWidth: true
             echoMode: TextInput.Password
+            // The password stays unreadable to assistive technology.
+            Accessible.passwordEdit: true
+            Accessible.name: root.accessibleName
+            onAccepted: root.accepted()
             placeholderText: root.placeholder
             placeholderTextColor: Theme.tertiary
             color: Theme.primary
@@ -53,7 +67,7 @@ Rectangle {
             background: null
             selectByMouse: true
             onTextEdited: {
-                var limited = viewSupport.firstCharacters(text, root.limit)
+                var limited = ViewSupport.firstCharacters(text, root.limit)
                 if (limited !== text) {
                     var pos = Math.min(cursorPosition, limited.length)
                     text = limited

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Controls.Basic as B
+import PelkinDrop.Views
 
 // The four user settings and the application's name and version.
 Item {
@@ -24,6 +25,8 @@ Item {
                 Layout.topMargin: 20
                 Layout.bottomMargin: 16
                 text: "設定"
+                Accessible.role: Accessible.Heading
+                Accessible.name: text
                 font.pixelSize: 20
                 font.weight: Font.Bold
             }
@@ -38,6 +41,7 @@ Item {
                     PText { text: "テーマ"; font.pixelSize: 13; font.weight: Font.Medium }
                     PSegmented {
                         objectName: "themePicker"
+                        accessibleName: "テーマ"
                         Layout.preferredWidth: 3 * 92 + 4
                         options: root.model.themes
                         currentValue: root.model.theme
@@ -59,12 +63,14 @@ Item {
                         PText { text: "デフォルトパスワード"; font.pixelSize: 13; font.weight: Font.Medium }
                         PasswordRow {
                             objectName: "defaultPasswordRow"
+                            accessibleName: "デフォルトパスワード"
                             Layout.fillWidth: true
                             placeholder: "未設定"
                             value: root.model.defaultPassword
                             onEdited: function (text) { root.model.defaultPassword = text }
                         }
                         PText {
+                            objectName: "settingsHint"
                             text: "新しいアップロードに自動適用されます（最大100文字）"
                             font.pixelSize: 11
                             color: Theme.tertiary
@@ -104,13 +110,14 @@ Item {
                         Item { Layout.fillWidth: true }
                         PText {
                             objectName: "versionText"
-                            visible: viewSupport.version !== ""
-                            text: "v" + viewSupport.version
+                            visible: ViewSupport.version !== ""
+                            text: "v" + ViewSupport.version
                             font.pixelSize: 12
                             color: Theme.secondary
                         }
                     }
                     PText {
+                        objectName: "settingsHint"
                         text: "Linux向けファイル共有ユーティリティ"
                         font.pixelSize: 11
                         color: Theme.tertiary

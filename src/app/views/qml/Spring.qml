@@ -1,11 +1,12 @@
 import QtQuick
+import PelkinDrop.Views
 
 // A damped spring (response in seconds, damping fraction) run as an easing
 // curve; use it wherever a NumberAnimation goes.
 NumberAnimation {
     property real response: 0.3
     property real dampingFraction: 0.8
-    duration: viewSupport.springDuration(response, dampingFraction)
+    duration: ViewSupport.springDuration(response, dampingFraction)
     easing.type: Easing.BezierSpline
-    easing.bezierCurve: viewSupport.springCurve(response, dampingFraction)
+    easing.bezierCurve: ViewSupport.springCurve(response, dampingFraction)
 }

@@ -14,6 +14,7 @@ RowLayout {
         spacing: 2
         PText { text: root.title; font.pixelSize: 13; font.weight: Font.Medium }
         PText {
+            objectName: "toggleSubtitle"
             Layout.fillWidth: true
             text: root.subtitle
             font.pixelSize: 11
@@ -23,6 +24,8 @@ RowLayout {
     }
     PSwitch {
         id: toggle
+        Accessible.name: root.title
+        Accessible.description: root.subtitle
         onToggled: root.toggled(checked)
     }
 }

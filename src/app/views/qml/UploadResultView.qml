@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Controls.Basic as B
+import PelkinDrop.Views
 
 // The outcome of a Home-tab upload. Enters in two stages: the badge springs
 // in, then texts and controls fade in while rising 8 points.
@@ -18,10 +19,21 @@ Item {
     readonly property var fileNames: result ? result.fileNames : []
     readonly property bool hasUrl: success && result && result.hasUrl && result.url !== ""
 
+    // Announced as an alert when it appears; the first action takes the focus
+    // so that the keyboard carries on from here.
+    Accessible.role: Accessible.AlertMessage
+    Accessible.name: (success ? "アップロード完了" : "アップロード失敗") + "。" + (result ? result.message : "") + (hasUrl ? " " + result.url : "")
+
     Component.onCompleted: {
         showCheckmark = true
         showContent = true
         contentEntrance.start()
+        if (hasUrl)
+            copyButton.forceActiveFocus()
+        else if (!success)
+            retryButton.forceActiveFocus()
+        else
+            newUploadButton.forceActiveFocus()
     }
 
     SequentialAnimation {
@@ -43,7 +55,7 @@ Item {
     }
 
     function copyUrl() {
-        viewSupport.copyText(result.url)
+        ViewSupport.copyText(result.url)
         showCopiedFeedback = true
         resetTimer.createObject(root)
     }
@@ -104,6 +116,8 @@ Item {
                     transform: Translate { y: 8 * (1 - root.contentProgress) }
                     PText {
                         objectName: "resultTitle"
+                        Accessible.role: Accessible.Heading
+                        Accessible.name: text
                         Layout.alignment: Qt.AlignHCenter
                         text: root.success ? "アップロード完了" : "アップロード失敗"
                         font.pixelSize: 22
@@ -211,19 +225,20 @@ Item {
                                     text: root.hasUrl ? root.result.url : ""
                                     font.family: Theme.monoFamily
                                     font.pixelSize: 13
-                                    color: Theme.accent
+                                    color: Theme.link
                                     elide: Text.ElideMiddle
                                 }
                                 B.TextField {
                                     id: urlField
+                                    Accessible.name: "共有URL"
                                     anchors.fill: parent
                                     opacity: activeFocus ? 1 : 0
                                     readOnly: true
                                     text: urlText.text
                                     font: urlText.font
-                                    color: Theme.accent
+                                    color: Theme.link
                                     selectionColor: Theme.alpha(Theme.accent, 0.3)
-                                    selectedTextColor: Theme.accent
+                                    selectedTextColor: Theme.link
                                     selectByMouse: true
                                     padding: 0
                                     background: null
@@ -232,7 +247,9 @@ Item {
                         }
                     }
                     PButton {
+                        id: copyButton
                         objectName: "copyUrlButton"
+                        Accessible.description: root.hasUrl ? root.result.url : ""
                         Layout.alignment: Qt.AlignHCenter
                         controlSize: "large"
                         symbol: root.showCopiedFeedback ? "checkmark" : "doc.on.doc"
@@ -244,6 +261,7 @@ Item {
                         labelVerticalPadding: 2
                         tinted: root.showCopiedFeedback
                         tint: Theme.green
+                        tintText: Theme.greenText
                         onClicked: root.copyUrl()
                     }
                 }
@@ -255,6 +273,7 @@ Item {
                     opacity: root.contentProgress
                     transform: Translate { y: 8 * (1 - root.contentProgress) }
                     PButton {
+                        id: retryButton
                         objectName: "retryButton"
                         visible: !root.success
                         kind: "prominent"
@@ -267,6 +286,7 @@ Item {
                         onClicked: root.dismiss()
                     }
                     PButton {
+                        id: newUploadButton
                         objectName: "newUploadButton"
                         kind: root.success ? "prominent" : "bordered"
                         controlSize: "large"
