@@ -55,12 +55,14 @@ std::optional<UploadHistoryItem> decodeItem(const QJsonValue &value)
     for (const QJsonValue &name : fileNames.toArray()) {
         if (!name.isString())
             return std::nullopt;
-        item.fileNames.append(name.toString());
+        item.fileNames.append(UploadHistoryCodec::validUnicode(name.toString()));
     }
+    // A "\ud800" escape decodes to a lone surrogate, which encode() would
+    // write back as U+FFFD: repair it here so the list read is the list saved.
     if (url.isString())
-        item.url = url.toString();
+        item.url = UploadHistoryCodec::validUnicode(url.toString());
     item.success = success.toBool();
-    item.message = message.toString();
+    item.message = UploadHistoryCodec::validUnicode(message.toString());
     return item;
 }
 
