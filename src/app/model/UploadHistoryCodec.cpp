@@ -125,7 +125,11 @@ std::optional<QByteArray> UploadHistoryCodec::encode(const QList<UploadHistoryIt
         object.insert(messageKey, validUnicode(item.message));
         array.append(object);
     }
-    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+    // Qt's UTF-8 decoding drops a U+FEFF that starts a string, so a name
+    // beginning with one would come back shorter; escaped, it survives. Those
+    // bytes only ever occur inside strings here.
+    QByteArray json = QJsonDocument(array).toJson(QJsonDocument::Compact);
+    return json.replace("\xEF\xBB\xBF", "\\ufeff");
 }
 
 std::optional<QList<UploadHistoryItem>> UploadHistoryCodec::decode(const QByteArray &json)
