@@ -70,3 +70,9 @@ function(pelkin_apply_qt_strictness)
   endforeach()
 endfunction()
 cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}" CALL pelkin_apply_qt_strictness)
+if(PELKIN_FUZZ)
+  # Everything is instrumented for coverage feedback; only the fuzz targets link libFuzzer.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -313,7 +313,7 @@ std::pair<QString, QString> ShareItemCollector::splitName(const QString &name)
     return {name.left(dot), name.mid(dot + 1)};
 }
 
-QString ShareItemCollector::makeTempPath(const QString &folder, const QString &filename)
+QString ShareItemCollector::safeFileName(const QString &filename)
 {
     auto [base, extension] = splitName(filename);
     if (base.isEmpty()) {
@@ -325,7 +325,12 @@ QString ShareItemCollector::makeTempPath(const QString &folder, const QString &f
     if (finalName == QLatin1String(".") || finalName == QLatin1String("..")) {
         finalName = QStringLiteral("untitled");
     }
-    const QString path = folder + QLatin1Char('/') + finalName;
+    return finalName;
+}
+
+QString ShareItemCollector::makeTempPath(const QString &folder, const QString &filename)
+{
+    const QString path = folder + QLatin1Char('/') + safeFileName(filename);
     const QFileInfo existing(path);
     if (existing.isDir() && !existing.isSymLink()) {
         QDir(path).removeRecursively();

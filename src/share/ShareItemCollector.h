@@ -56,8 +56,11 @@ public:
     // Splits a file name into base and extension; a leading or trailing dot
     // does not start an extension.
     static std::pair<QString, QString> splitName(const QString &name);
-    // folder/filename with an empty base made "untitled"; an existing file
-    // or folder of that name is removed first.
+    // filename made safe to put under a folder: an empty base made
+    // "untitled"; never empty, ".", ".." or holding '/' or NUL.
+    static QString safeFileName(const QString &filename);
+    // folder/safeFileName(filename); an existing file or folder of that name
+    // is removed first.
     static QString makeTempPath(const QString &folder, const QString &filename);
     // Copies (or clones) a local file into folder under filename; on failure
     // writes "copyToTemp error: …" and returns nothing.

@@ -55,12 +55,14 @@ std::optional<UploadHistoryItem> decodeItem(const QJsonValue &value)
     for (const QJsonValue &name : fileNames.toArray()) {
         if (!name.isString())
             return std::nullopt;
-        item.fileNames.append(name.toString());
+        item.fileNames.append(UploadHistoryCodec::validUnicode(name.toString()));
     }
+    // A "\ud800" escape decodes to a lone surrogate, which encode() would
+    // write back as U+FFFD: repair it here so the list read is the list saved.
     if (url.isString())
-        item.url = url.toString();
+        item.url = UploadHistoryCodec::validUnicode(url.toString());
     item.success = success.toBool();
-    item.message = message.toString();
+    item.message = UploadHistoryCodec::validUnicode(message.toString());
     return item;
 }
 
@@ -123,7 +125,11 @@ std::optional<QByteArray> UploadHistoryCodec::encode(const QList<UploadHistoryIt
         object.insert(messageKey, validUnicode(item.message));
         array.append(object);
     }
-    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+    // Qt's UTF-8 decoding drops a U+FEFF that starts a string, so a name
+    // beginning with one would come back shorter; escaped, it survives. Those
+    // bytes only ever occur inside strings here.
+    QByteArray json = QJsonDocument(array).toJson(QJsonDocument::Compact);
+    return json.replace("\xEF\xBB\xBF", "\\ufeff");
 }
 
 std::optional<QList<UploadHistoryItem>> UploadHistoryCodec::decode(const QByteArray &json)

@@ -9,7 +9,8 @@
 // The stored form of the history: UTF-8 JSON, an array of
 //   {"id": "<UPPER-CASE UUID>", "timestamp": "2025-03-01T09:05:00Z",
 //    "fileNames": [...], "url": "..." (only when set), "success": bool, "message": "..."}
-// Decoding is all or nothing: one malformed entry fails the whole list.
+// Decoding is all or nothing: one malformed entry fails the whole list;
+// lone surrogates in its text become U+FFFD, as encode() writes them.
 class UploadHistoryCodec
 {
 public:
