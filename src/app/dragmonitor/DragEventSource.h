@@ -3,9 +3,10 @@
 #include <QObject>
 #include <QStringList>
 
-// Where GlobalDragMonitor gets its two signals from: a drag pasteboard with a
-// change count and a type list, and global release events. One X11
-// implementation, one null implementation, fakes in tests.
+// Where GlobalDragMonitor learns of drags: a stream of new drags (a change
+// number and the drag's types) and of their ends, in the order they happened.
+// One X11 implementation, Wayland-session helpers, a null implementation,
+// fakes in tests.
 class DragEventSource : public QObject
 {
     Q_OBJECT
@@ -15,15 +16,22 @@ public:
     // False when this desktop has no drag pasteboard to watch; the monitor
     // then stays idle for ever.
     virtual bool hasDragPasteboard() const = 0;
-    // Grows by at least one whenever a new drag is put on the pasteboard.
+    // For the baseline taken at construction.
     virtual qint64 changeCount() const = 0;
-    // The current drag's types, unfiltered apart from the source's own rules.
-    virtual QStringList types() const = 0;
+
+    // Transitional, for the polling monitor until the event-driven one lands:
+    // the latest drag's types. Sources written against the stream ignore it.
+    virtual QStringList types() const { return {}; }
 
 signals:
-    // The left button went up anywhere on screen.
+    // A new drag: its change number and its types, filtered by the source's
+    // rules (empty when of no interest). Emitted in the order things happened.
+    void pasteboardChanged(qint64 change, const QStringList &types);
+    // The drag ended: left button up (key == 0) or a key up (a Qt::Key),
+    // stamped with the change number current when it happened.
+    void released(qint64 change, int key);
+
+    // Transitional (see types()).
     void leftMouseReleased();
-    // A key went up anywhere on screen; key is a Qt::Key (Qt::Key_unknown
-    // for keys the source does not name). Key presses are never reported.
     void keyReleased(int key);
 };

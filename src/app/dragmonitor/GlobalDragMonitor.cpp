@@ -39,6 +39,22 @@ GlobalDragMonitor::GlobalDragMonitor(std::shared_ptr<DragEventSource> source, QO
     connect(pollTimer, &QTimer::timeout, this, &GlobalDragMonitor::checkPasteboard);
     pollTimer->start();
 
+    // Transitional: sources that report drags as a stream.
+    connect(dragPasteboard.get(), &DragEventSource::pasteboardChanged, this,
+            [this](qint64 change, const QStringList &types) {
+                if (change == lastChangeCount)
+                    return;
+                lastChangeCount = change;
+                if (isDragging || types.isEmpty())
+                    return;
+                isDragging = true;
+                if (onDragStart)
+                    onDragStart(types);
+            });
+    connect(dragPasteboard.get(), &DragEventSource::released, this, [this](qint64, int key) {
+        if (key == 0 || key == Qt::Key_Escape)
+            handlePotentialDragEnd();
+    });
     connect(dragPasteboard.get(), &DragEventSource::leftMouseReleased, this,
             &GlobalDragMonitor::handlePotentialDragEnd);
     connect(dragPasteboard.get(), &DragEventSource::keyReleased, this, [this](int key) {

@@ -390,9 +390,12 @@ void X11DragEventSource::publishRound()
         types.removeAll(QStringLiteral("text/x-moz-url"));
     }
     qCDebug(lcDragMonitor) << "published" << round.count << types;
-    QMutexLocker lock(&publishedLock);
-    publishedTypes = types;
-    publishedCount = round.count;
+    {
+        QMutexLocker lock(&publishedLock);
+        publishedTypes = types;
+        publishedCount = round.count;
+    }
+    emit pasteboardChanged(round.count, types);
 }
 
 void X11DragEventSource::handleRawEvent(xcb_generic_event_t *event)
@@ -409,6 +412,7 @@ void X11DragEventSource::handleRawEvent(xcb_generic_event_t *event)
                 escape = escape || *code == key->detail;
         }
         emit keyReleased(escape ? Qt::Key_Escape : Qt::Key_unknown);
+        emit released(changeCount(), escape ? Qt::Key_Escape : Qt::Key_unknown);
     } else if (generic->event_type == XCB_INPUT_RAW_BUTTON_RELEASE) {
         const auto *button = reinterpret_cast<xcb_input_raw_button_release_event_t *>(event);
         // Wheel steps are press/release pairs of buttons 4 to 7.
@@ -420,7 +424,9 @@ void X11DragEventSource::handleRawEvent(xcb_generic_event_t *event)
             xcb_query_pointer_reply(connection, xcb_query_pointer(connection, root), nullptr));
         constexpr uint16_t held =
             XCB_KEY_BUT_MASK_BUTTON_1 | XCB_KEY_BUT_MASK_BUTTON_2 | XCB_KEY_BUT_MASK_BUTTON_3;
-        if (pointer && !(pointer->mask & held))
+        if (pointer && !(pointer->mask & held)) {
             emit leftMouseReleased();
+            emit released(changeCount(), 0);
+        }
     }
 }

@@ -10,11 +10,14 @@
 #include "MainWindow.h"
 #include "PelkinUploader.h"
 #include "StatusItem.h"
+#include "WaylandEdgeSensor.h"
+#include "WaylandSessionDragSource.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QCursor>
 #include <QLoggingCategory>
+#include <QMimeData>
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QSettings>
@@ -325,9 +328,37 @@ bool AppDelegate::shouldReactToDrag(const QStringList &types)
 void AppDelegate::setupGlobalDragMonitor()
 {
     delete m_dragMonitor;
+    if (!m_dragSource)
+        m_dragSource = createWaylandAwareSource();
     m_dragMonitor =
         m_dragSource ? new GlobalDragMonitor(m_dragSource, this) : new GlobalDragMonitor(this);
     QPointer<AppDelegate> self(this);
+    // Native Wayland drags reach the edge sensor, which lies over the zone:
+    // the zone's view learns of them, and takes their drop, from the sensor.
+    const auto *wayland = dynamic_cast<WaylandSessionDragSource *>(m_dragSource.get());
+    if (WaylandEdgeSensor *sensor = wayland ? wayland->edgeSensor() : nullptr) {
+        const auto toView = [self](auto step) {
+            return [self, step](const QList<QUrl> &files) {
+                if (!self)
+                    return;
+                self->ensureDropZoneWindow();
+                QMimeData mime;
+                mime.setUrls(files);
+                step(self->m_dropZoneWindow->dropView(), &mime);
+            };
+        };
+        connect(sensor, &WaylandEdgeSensor::dragEntered, m_dragMonitor,
+                toView([](DropZoneView *view, QMimeData *mime) { view->draggingEntered(mime); }));
+        connect(sensor, &WaylandEdgeSensor::dragLeft, m_dragMonitor, [self] {
+            if (self && self->m_dropZoneWindow)
+                self->m_dropZoneWindow->dropView()->draggingExited();
+        });
+        connect(sensor, &WaylandEdgeSensor::dropped, m_dragMonitor,
+                toView([](DropZoneView *view, QMimeData *mime) {
+                    view->performDragOperation(mime);
+                    view->draggingEnded();
+                }));
+    }
     m_dragMonitor->onDragStart = [self](const QStringList &types) {
         if (!self || !shouldReactToDrag(types))
             return;
@@ -391,6 +422,11 @@ void AppDelegate::ensureDropZoneWindow()
     if (m_dropZoneWindow)
         return;
     auto *window = new DropZoneWindow();
+    // Where the sensor takes the drops, the zone must show exactly over it:
+    // sway centres managed floating windows, whatever they ask for.
+    if (const auto *wayland = dynamic_cast<WaylandSessionDragSource *>(m_dragSource.get());
+        wayland && wayland->edgeSensor())
+        window->setWindowFlag(Qt::X11BypassWindowManagerHint);
     DropZoneView *view = window->dropView();
     QPointer<AppDelegate> self(this);
     view->onDropFiles = [self](const QList<QUrl> &urls) {
