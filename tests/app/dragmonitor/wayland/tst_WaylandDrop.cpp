@@ -352,14 +352,17 @@ QJsonArray TestWaylandDrop::history() const
 
 void TestWaylandDrop::cornerClickReachesTheWindow()
 {
+    if (!viaSensor())
+        QSKIP("GNOME: no sensor lies at the corner; the headless run's close-button click is not reliable");
     LineProcess source;
     startSource(source, {"--maximize", "--text", "corner"});
     if (QTest::currentTestFailed())
         return;
-    pointer(QStringLiteral("abs %1 0\nsleep 50\ndown\nsleep 30\nup").arg(screenWidth - 1));
+    pointer(QStringLiteral("abs %1 0\nsleep 150\ndown\nsleep 60\nup").arg(screenWidth - 1));
     // The window's own button-press, or, where the compositor draws the
     // title bar (KWin), its close button: the window closes.
-    const bool pressed = source.waitFor("button-press", 3000).has_value();
+    const bool pressed = source.waitFor("button-press", 3000).has_value() ||
+                         source.process.waitForFinished(1000);
     QVERIFY2(pressed || source.process.state() == QProcess::NotRunning,
              "the click on the corner pixel did not reach the maximised window");
     source.process.kill();
