@@ -2,17 +2,19 @@
 #                 [SOURCES file...]          build a test executable from these
 #                 [COMMAND arg...]           or run this command (scripts, binaries)
 #                 [LIBS target...]
-#                 LABEL unit|gui|x11|e2e|service   (service: load and abuse tests of the upload service)
+#                 LABEL unit|gui|x11|e2e|service|wayland   (service: load and abuse tests of the upload service)
+#                 [COMPOSITOR sway|kwin|gnome]  wayland tests only
 #                 [TIMEOUT seconds]          default 120
 #                 [ENVIRONMENT VAR=value...])
 #
 # unit and gui tests run on the offscreen platform; x11 and e2e tests run
 # under a private Xvfb that tests/support/with-xvfb.sh starts and stops, so
-# they never share a display and may run in parallel.
+# they never share a display and may run in parallel. wayland tests run inside
+# a private headless compositor with XWayland (tests/support/wayland/).
 function(pelkin_add_test name)
-  cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;COMMAND;LIBS;ENVIRONMENT" ${ARGN})
-  if(NOT T_LABEL MATCHES "^(unit|gui|x11|e2e|service)$")
-    message(FATAL_ERROR "pelkin_add_test(${name}): LABEL must be unit, gui, x11, e2e or service")
+  cmake_parse_arguments(T "" "LABEL;TIMEOUT;COMPOSITOR" "SOURCES;COMMAND;LIBS;ENVIRONMENT" ${ARGN})
+  if(NOT T_LABEL MATCHES "^(unit|gui|x11|e2e|service|wayland)$")
+    message(FATAL_ERROR "pelkin_add_test(${name}): LABEL must be unit, gui, x11, e2e, service or wayland")
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
@@ -27,6 +29,11 @@ function(pelkin_add_test name)
   if(T_LABEL MATCHES "^(unit|gui|service)$")
     add_test(NAME ${name} COMMAND ${cmd})
     set(env QT_QPA_PLATFORM=offscreen)
+  elseif(T_LABEL STREQUAL "wayland")
+    # A headless compositor (COMPOSITOR: sway, kwin or gnome) with XWayland.
+    add_test(NAME ${name} COMMAND
+      ${PELKIN_SOURCE_DIR}/tests/support/wayland/with-compositor.sh ${T_COMPOSITOR} ${cmd})
+    set(env)
   else()
     add_test(NAME ${name} COMMAND ${PELKIN_SOURCE_DIR}/tests/support/with-xvfb.sh ${cmd})
     set(env QT_QPA_PLATFORM=xcb)

@@ -251,7 +251,7 @@ void X11DragEventSource::handleEvent(xcb_generic_event_t *event)
     } else if (type == XCB_SELECTION_NOTIFY) {
         const auto *reply = reinterpret_cast<xcb_selection_notify_event_t *>(event);
         if (reply->requestor == window && reply->selection == atoms.xdndSelection)
-            handleSelectionReply(reply->property, reply->time);
+            handleSelectionReply(reply->target, reply->property, reply->time);
     } else if (type == XCB_GE_GENERIC) {
         handleRawEvent(event);
     } else if (type == XCB_MAPPING_NOTIFY && keySymbols) {
@@ -315,15 +315,24 @@ QStringList X11DragEventSource::readTypeList(uint32_t owner)
     return names;
 }
 
-void X11DragEventSource::handleSelectionReply(uint32_t property, uint32_t time)
+void X11DragEventSource::handleSelectionReply(uint32_t answeredTarget, uint32_t property,
+                                              uint32_t time)
 {
     qCDebug(lcDragMonitor) << "selection reply, property" << property << "time" << time;
-    // Answers come in the order asked, and a refusal may name no target, so
-    // each answer belongs to the oldest open question. Answers to an earlier
-    // drag's questions carry that drag's time.
+    // An answer belongs to the open question it names; mutter's XWayland
+    // bridge answers out of order (refusals at once, the rest later). A
+    // refusal may name no target: it belongs to the oldest question. Answers
+    // to an earlier drag's questions carry that drag's time.
     if (!round.open || round.pending.isEmpty() || time != round.pending.first().time)
         return;
-    const uint32_t target = round.pending.takeFirst().target;
+    qsizetype index = 0;
+    for (qsizetype i = 0; i < round.pending.size(); ++i) {
+        if (round.pending[i].target == answeredTarget) {
+            index = i;
+            break;
+        }
+    }
+    const uint32_t target = round.pending.takeAt(index).target;
     if (property != XCB_NONE) {
         XcbPtr<xcb_get_property_reply_t> reply(
             xcb_get_property_reply(connection,

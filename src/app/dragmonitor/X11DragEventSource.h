@@ -50,7 +50,7 @@ private:
     void readEvents();
     void handleEvent(xcb_generic_event_t *event);
     void beginRound(uint32_t owner, uint32_t timestamp);
-    void handleSelectionReply(uint32_t property, uint32_t time);
+    void handleSelectionReply(uint32_t answeredTarget, uint32_t property, uint32_t time);
     void handleRawEvent(xcb_generic_event_t *event);
     void reportRelease(int key);
     bool selectRawEvents(bool withMotion, bool checked);

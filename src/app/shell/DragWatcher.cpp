@@ -3,6 +3,8 @@
 #include "DragTypes.h"
 #include "DropZonePresenter.h"
 #include "GlobalDragMonitor.h"
+#include "WaylandEdgeSensor.h"
+#include "WaylandSessionDragSource.h"
 
 #include <QLoggingCategory>
 #include <QTimer>
@@ -36,8 +38,24 @@ bool DragWatcher::shouldReactToDrag(const QStringList &types)
 void DragWatcher::start(std::shared_ptr<DragEventSource> source)
 {
     delete m_monitor;
+    if (!source)
+        source = createWaylandAwareSource();
+    // Native Wayland drags reach the edge sensor, which lies over the zone:
+    // the zone learns of them, and takes their drop, from the sensor.
+    const auto *wayland = dynamic_cast<WaylandSessionDragSource *>(source.get());
+    WaylandEdgeSensor *sensor = wayland ? wayland->edgeSensor() : nullptr;
     m_monitor = source ? new GlobalDragMonitor(std::move(source), this)
                        : new GlobalDragMonitor(this);
+    m_dropZone->setPlacedOverSensor(sensor != nullptr);
+    if (sensor) {
+        connect(sensor, &WaylandEdgeSensor::dragEntered, m_monitor, [this](const QList<QUrl> &files) {
+            m_dropZone->sensorDragEntered(files);
+        });
+        connect(sensor, &WaylandEdgeSensor::dragLeft, m_monitor,
+                [this] { m_dropZone->sensorDragLeft(); });
+        connect(sensor, &WaylandEdgeSensor::dropped, m_monitor,
+                [this](const QList<QUrl> &files) { m_dropZone->sensorDropped(files); });
+    }
     QPointer<DragWatcher> self(this);
     m_monitor->onDragStart = [self](const QStringList &types) {
         if (!self || !shouldReactToDrag(types))

@@ -9,6 +9,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QMimeData>
 #include <QPropertyAnimation>
 #include <QScreen>
 
@@ -46,6 +47,8 @@ void DropZonePresenter::ensureWindow()
     if (m_window)
         return;
     auto *window = new DropZoneWindow();
+    if (m_placedOverSensor)
+        window->setWindowFlag(Qt::X11BypassWindowManagerHint);
     DropZoneView *view = window->dropView();
     QPointer<DropZonePresenter> self(this);
     view->onDropFiles = [self](const QList<QUrl> &urls) {
@@ -266,4 +269,35 @@ void DropZonePresenter::showUploadFinished(const QString &title, const QString &
         m_uploadInProgress = false;
         hide(afterUpload);
     }
+}
+
+void DropZonePresenter::setPlacedOverSensor(bool placedOverSensor)
+{
+    m_placedOverSensor = placedOverSensor;
+    if (m_window)
+        m_window->setWindowFlag(Qt::X11BypassWindowManagerHint, placedOverSensor);
+}
+
+void DropZonePresenter::sensorDragEntered(const QList<QUrl> &files)
+{
+    ensureWindow();
+    QMimeData mime;
+    mime.setUrls(files);
+    m_window->dropView()->draggingEntered(&mime);
+}
+
+void DropZonePresenter::sensorDragLeft()
+{
+    if (m_window)
+        m_window->dropView()->draggingExited();
+}
+
+void DropZonePresenter::sensorDropped(const QList<QUrl> &files)
+{
+    ensureWindow();
+    QMimeData mime;
+    mime.setUrls(files);
+    DropZoneView *view = m_window->dropView();
+    view->performDragOperation(&mime);
+    view->draggingEnded();
 }

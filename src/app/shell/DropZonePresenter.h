@@ -44,6 +44,14 @@ public:
     // out unless it shows an upload.
     void concludeDrag();
 
+    // --- drags that a sensor lying over the zone sees (native Wayland drags) ---
+    // The sensor takes the zone's drops, so the zone must show exactly under
+    // it: no window manager may place it (sway centres floating windows).
+    void setPlacedOverSensor(bool placedOverSensor);
+    void sensorDragEntered(const QList<QUrl> &files);
+    void sensorDragLeft();
+    void sensorDropped(const QList<QUrl> &files);
+
     // --- uploads ---
     void showUploadStarted();
     // Brings a zone that was hidden meanwhile back.
@@ -94,4 +102,5 @@ private:
     QPointer<DropZoneWindow> m_window;
     QPointer<QPropertyAnimation> m_fade;
     bool m_uploadInProgress = false;
+    bool m_placedOverSensor = false;
 };

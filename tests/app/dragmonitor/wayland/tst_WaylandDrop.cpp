@@ -1,0 +1,484 @@
+// The application in a Wayland session, as a user meets it: a headless
+// compositor (sway, KWin or mutter, from tests/support/wayland/with-compositor.sh)
+// with XWayland, pelkin-drop started with no platform chosen (it must pick its
+// X11 server), a reference service on a free port, and a native Wayland GTK
+// window dragging files or text, driven by a virtual pointer. The drop zone
+// must show for a file drag, take its drop and upload it; nothing must stay
+// on screen after a drag that ends elsewhere; a text drag uploads nothing;
+// a click on the top-right corner pixel still reaches the window there.
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QUuid>
+#include <QtTest>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+namespace {
+
+struct Free
+{
+    void operator()(void *p) const { std::free(p); }
+};
+template<typename T> using Reply = std::unique_ptr<T, Free>;
+
+constexpr int screenWidth = 1600;
+constexpr int screenHeight = 1000;
+
+// The viewable X11 windows of one process, wherever the window manager has
+// put them (KWin and mutter reparent into frames), in root coordinates.
+class X11Windows
+{
+public:
+    struct Window
+    {
+        xcb_window_t id = 0;
+        QRect rect;
+        QList<xcb_atom_t> types;
+    };
+
+    X11Windows()
+        : m_connection(xcb_connect(nullptr, nullptr))
+    {
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        m_pid = atom("_NET_WM_PID");
+        m_type = atom("_NET_WM_WINDOW_TYPE");
+        m_protocols = atom("WM_PROTOCOLS");
+        m_delete = atom("WM_DELETE_WINDOW");
+    }
+    ~X11Windows() { xcb_disconnect(m_connection); }
+    bool isValid() const { return !xcb_connection_has_error(m_connection); }
+
+    xcb_atom_t atom(const QByteArray &name)
+    {
+        Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, uint16_t(name.size()), name.data()),
+            nullptr));
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+
+    QList<Window> windowsOf(qint64 pid)
+    {
+        QList<Window> found;
+        collect(m_root, pid, 0, found);
+        return found;
+    }
+
+    std::optional<Window> windowOfType(qint64 pid, const QByteArray &type)
+    {
+        const xcb_atom_t wanted = atom(type);
+        for (const Window &window : windowsOf(pid)) {
+            if (window.types.contains(wanted))
+                return window;
+        }
+        return std::nullopt;
+    }
+
+    // What the close button does: the application decides.
+    void close(xcb_window_t window)
+    {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = m_protocols;
+        event.data.data32[0] = m_delete;
+        event.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char *>(&event));
+        xcb_flush(m_connection);
+    }
+
+private:
+    void collect(xcb_window_t parent, qint64 pid, int depth, QList<Window> &found)
+    {
+        Reply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, parent), nullptr));
+        if (!tree)
+            return;
+        const xcb_window_t *children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            const xcb_window_t window = children[i];
+            Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+                m_connection, xcb_get_window_attributes(m_connection, window), nullptr));
+            if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+                continue;
+            if (ownedBy(window, pid)) {
+                Window entry{window, geometry(window), {}};
+                Reply<xcb_get_property_reply_t> types(xcb_get_property_reply(
+                    m_connection,
+                    xcb_get_property(m_connection, 0, window, m_type, XCB_ATOM_ATOM, 0, 16),
+                    nullptr));
+                if (types) {
+                    const auto *atoms =
+                        static_cast<const xcb_atom_t *>(xcb_get_property_value(types.get()));
+                    for (int t = 0; t < xcb_get_property_value_length(types.get()) / 4; ++t)
+                        entry.types.append(atoms[t]);
+                }
+                found.append(entry);
+            } else if (depth < 2) {
+                collect(window, pid, depth + 1, found);
+            }
+        }
+    }
+
+    bool ownedBy(xcb_window_t window, qint64 pid)
+    {
+        Reply<xcb_get_property_reply_t> property(xcb_get_property_reply(
+            m_connection, xcb_get_property(m_connection, 0, window, m_pid, XCB_ATOM_CARDINAL, 0, 1),
+            nullptr));
+        return property && xcb_get_property_value_length(property.get()) == 4 &&
+               *static_cast<uint32_t *>(xcb_get_property_value(property.get())) == pid;
+    }
+
+    QRect geometry(xcb_window_t window)
+    {
+        Reply<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr));
+        Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
+            m_connection, xcb_translate_coordinates(m_connection, window, m_root, 0, 0), nullptr));
+        if (!geometry || !origin)
+            return {};
+        return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+    }
+
+    xcb_connection_t *m_connection;
+    xcb_window_t m_root = 0;
+    xcb_atom_t m_pid = 0, m_type = 0, m_protocols = 0, m_delete = 0;
+};
+
+// A line-oriented helper process: commands in, one echo line per command out.
+class LineProcess
+{
+public:
+    QProcess process;
+
+    // The next line containing `marker` (earlier lines are skipped), within the time.
+    std::optional<QByteArray> waitFor(const QByteArray &marker, int timeoutMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            while (process.canReadLine()) {
+                const QByteArray line = process.readLine().trimmed();
+                seen += line + '\n';
+                if (line.contains(marker))
+                    return line;
+            }
+            const qint64 left = timeoutMs - clock.elapsed();
+            if (left <= 0 || process.state() == QProcess::NotRunning)
+                return std::nullopt;
+            process.waitForReadyRead(int(std::min<qint64>(left, 50)));
+        }
+    }
+    QByteArray seen;
+};
+
+QString sourceDir()
+{
+    return qEnvironmentVariable("PELKIN_SOURCE_DIR");
+}
+
+} // namespace
+
+class TestWaylandDrop : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+    void textDragUploadsNothing();
+    void fileDragEndingElsewhereLeavesNoZone();
+    void fileDragUploadsThroughTheZone();
+    void cornerClickReachesTheWindow();
+
+private:
+    bool viaSensor() const { return m_compositor != QLatin1String("gnome"); }
+    std::optional<QRect> dropZone();
+    void startSource(LineProcess &source, const QStringList &arguments);
+    void pointer(const QString &commands);
+    void beginDrag(LineProcess &source);
+    void towardsTheTray();
+    QJsonArray history() const;
+
+    QString m_compositor;
+    QTemporaryDir m_dir;
+    QProcess m_server;
+    QProcess m_app;
+    LineProcess m_pointer;
+    QString m_configHome;
+    QString m_dataDir;
+    QString m_endpoint;
+    std::unique_ptr<X11Windows> m_windows;
+};
+
+void TestWaylandDrop::initTestCase()
+{
+    m_compositor = qEnvironmentVariable("PELKIN_COMPOSITOR");
+    QVERIFY2(!m_compositor.isEmpty(), "run under tests/support/wayland/with-compositor.sh");
+    QVERIFY(m_dir.isValid());
+    m_windows = std::make_unique<X11Windows>();
+    QVERIFY(m_windows->isValid());
+
+    m_dataDir = m_dir.filePath(QStringLiteral("service"));
+    m_server.start(qEnvironmentVariable("PELKIN_UPLOAD_SERVER"),
+                   {"--listen", "127.0.0.1:0", "--data", m_dataDir});
+    QVERIFY(m_server.waitForStarted(5000));
+    QVERIFY(m_server.waitForReadyRead(10000));
+    const QByteArray line = m_server.readLine().trimmed();
+    QVERIFY2(line.startsWith("listening on http://127.0.0.1:"), line.constData());
+    m_endpoint = QString::fromLatin1(line.mid(13)) + QStringLiteral("/api/upload.php");
+
+    // The pointer: mutter's remote desktop on GNOME, a virtual pointer elsewhere.
+    if (m_compositor == QLatin1String("gnome"))
+        m_pointer.process.start(QStringLiteral("/usr/bin/python3"),
+                                {sourceDir() + QStringLiteral("/tests/support/wayland/gnome_pointer.py")});
+    else
+        m_pointer.process.start(qEnvironmentVariable("PELKIN_VPTR"), QStringList{});
+    QVERIFY(m_pointer.process.waitForStarted(5000));
+    QVERIFY2(m_pointer.waitFor("ready", 15000), m_pointer.seen.constData());
+
+    // A home of its own; no platform chosen: the application picks XWayland.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString home = m_dir.filePath(QStringLiteral("home"));
+    m_configHome = home + QStringLiteral("/.config");
+    QDir().mkpath(m_configHome);
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    m_app.setProcessEnvironment(env);
+    m_app.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_app.start(qEnvironmentVariable("PELKIN_APP_UNDER_TEST"),
+                {m_endpoint, QStringLiteral("pelkin-drop-wayland-") +
+                                 QUuid::createUuid().toString(QUuid::Id128)});
+    QVERIFY(m_app.waitForStarted(5000));
+    // Up (as an X11 client) when its main window shows; closed, it keeps
+    // running and leaves the screen to the native window.
+    std::optional<X11Windows::Window> main;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (main = m_windows->windowOfType(m_app.processId(), "_NET_WM_WINDOW_TYPE_NORMAL")), 20000);
+    m_windows->close(main->id);
+    QTRY_VERIFY_WITH_TIMEOUT(m_windows->windowsOf(m_app.processId()).isEmpty(), 15000);
+}
+
+void TestWaylandDrop::cleanupTestCase()
+{
+    for (QProcess *process : {&m_app, &m_server, &m_pointer.process}) {
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        process->terminate();
+        if (!process->waitForFinished(5000))
+            process->kill();
+        process->waitForFinished(5000);
+    }
+}
+
+void TestWaylandDrop::cleanup()
+{
+    // A failed step may have left the button down, in the middle of a drag.
+    if (QTest::currentTestFailed())
+        pointer(QStringLiteral("up"));
+}
+
+std::optional<QRect> TestWaylandDrop::dropZone()
+{
+    if (const auto zone = m_windows->windowOfType(m_app.processId(), "_NET_WM_WINDOW_TYPE_UTILITY"))
+        return zone->rect;
+    return std::nullopt;
+}
+
+void TestWaylandDrop::startSource(LineProcess &source, const QStringList &arguments)
+{
+    source.process.start(QStringLiteral("/usr/bin/python3"),
+                         QStringList{sourceDir() + QStringLiteral("/tests/support/wayland/wl_drag_source.py")} +
+                             arguments);
+    QVERIFY(source.process.waitForStarted(5000));
+    QVERIFY2(source.waitFor("\"ready\"", 10000), source.seen.constData());
+    // Mapped, placed (and maximised) a moment after GTK says ready; a window
+    // that moves under a pressed button starts no drag.
+    QTest::qWait(arguments.contains(QLatin1String("--maximize")) ? 1500 : 700);
+}
+
+void TestWaylandDrop::pointer(const QString &commands)
+{
+    for (const QString &command : commands.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        m_pointer.process.write(command.toUtf8() + '\n');
+        if (command.startsWith(QLatin1String("sleep")))
+            continue; // not echoed; the next echo comes after it
+        const QByteArray echo = command.startsWith(QLatin1String("glide"))
+                                    ? QByteArray("at ") // the last step
+                                    : command.toUtf8();
+        QVERIFY2(m_pointer.waitFor(echo, 10000), qPrintable(command));
+        if (command.startsWith(QLatin1String("glide"))) {
+            const QStringList p = command.split(QLatin1Char(' '));
+            const QByteArray last = "at " + p[3].toUtf8() + ' ' + p[4].toUtf8();
+            if (!m_pointer.seen.endsWith(last + '\n'))
+                QVERIFY2(m_pointer.waitFor(last, 10000), qPrintable(command));
+        }
+    }
+}
+
+void TestWaylandDrop::beginDrag(LineProcess &source)
+{
+    pointer(QStringLiteral("abs 800 500\nsleep 100\ndown\nsleep 100\nglide 800 500 840 520 8 20"));
+    QVERIFY2(source.waitFor("drag-begin", 5000), source.seen.constData());
+}
+
+void TestWaylandDrop::towardsTheTray()
+{
+    // To the top edge near the top-right corner, where the tray would be.
+    pointer(QStringLiteral("glide 840 520 1450 0 12 15\nsleep 100"));
+}
+
+QJsonArray TestWaylandDrop::history() const
+{
+    QSettings store(m_configHome + QStringLiteral("/Pelkin/Pelkin Drop.ini"), QSettings::IniFormat);
+    return QJsonDocument::fromJson(store.value(QStringLiteral("pelkin.history.items")).toString().toUtf8())
+        .array();
+}
+
+void TestWaylandDrop::cornerClickReachesTheWindow()
+{
+    if (!viaSensor())
+        QSKIP("GNOME: no sensor lies at the corner; the headless run's close-button click is not reliable");
+    LineProcess source;
+    startSource(source, {"--maximize", "--text", "corner"});
+    if (QTest::currentTestFailed())
+        return;
+    pointer(QStringLiteral("abs %1 0\nsleep 150\ndown\nsleep 60\nup").arg(screenWidth - 1));
+    // The window's own button-press, or, where the compositor draws the
+    // title bar (KWin), its close button: the window closes.
+    const bool pressed = source.waitFor("button-press", 3000).has_value() ||
+                         source.process.waitForFinished(1000);
+    QVERIFY2(pressed || source.process.state() == QProcess::NotRunning,
+             "the click on the corner pixel did not reach the maximised window");
+    source.process.kill();
+    source.process.waitForFinished(5000);
+}
+
+void TestWaylandDrop::textDragUploadsNothing()
+{
+    LineProcess source;
+    startSource(source, {"--text", "just some words"});
+    if (QTest::currentTestFailed())
+        return;
+    beginDrag(source);
+    towardsTheTray();
+    pointer(QStringLiteral("glide 1450 0 1480 40 3 20"));
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 700) {
+        QVERIFY2(!dropZone(), "a text drag showed the drop zone");
+        QTest::qWait(30);
+    }
+    pointer(QStringLiteral("up"));
+    QVERIFY2(source.waitFor("drag-end", 5000), source.seen.constData());
+    QTest::qWait(500);
+    QVERIFY(!dropZone());
+    QCOMPARE(history().size(), 0);
+    source.process.kill();
+    source.process.waitForFinished(5000);
+}
+
+void TestWaylandDrop::fileDragEndingElsewhereLeavesNoZone()
+{
+    const QString path = m_dir.filePath(QStringLiteral("elsewhere.txt"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not for upload\n");
+    }
+    LineProcess source;
+    startSource(source, {path});
+    if (QTest::currentTestFailed())
+        return;
+    beginDrag(source);
+    towardsTheTray();
+    QTRY_VERIFY_WITH_TIMEOUT(dropZone().has_value(), 2000);
+    // Away again, and dropped in the middle of the screen.
+    pointer(QStringLiteral("glide 1450 0 700 600 10 15\nsleep 100\nup"));
+    QVERIFY2(source.waitFor("drag-", 5000), source.seen.constData());
+    QTest::qWait(3000);
+    QVERIFY2(!dropZone(), "the drop zone stayed on screen after the drag ended elsewhere");
+    QCOMPARE(history().size(), 0);
+    source.process.kill();
+    source.process.waitForFinished(5000);
+}
+
+void TestWaylandDrop::fileDragUploadsThroughTheZone()
+{
+    const QByteArray content = "wayland " + QUuid::createUuid().toByteArray() + "\n";
+    const QString path = m_dir.filePath(QStringLiteral("旅行メモ.txt"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    LineProcess source;
+    startSource(source, {path});
+    if (QTest::currentTestFailed())
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    beginDrag(source);
+    if (viaSensor()) {
+        towardsTheTray();
+        clock.start(); // the zone shows once the drag reaches the sensor
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(dropZone().has_value(), 2000);
+    qInfo("%s: drop zone seen %lld ms after %s", qPrintable(m_compositor), clock.elapsed(),
+          viaSensor() ? "the drag reached the top edge" : "the drag began");
+    const QRect zone = *dropZone();
+    QVERIFY2(zone.right() >= screenWidth - 40 && zone.top() < 100,
+             qPrintable(QStringLiteral("the zone is not in the top-right corner: %1,%2 %3x%4")
+                            .arg(zone.x()).arg(zone.y()).arg(zone.width()).arg(zone.height())));
+
+    const QPoint target = zone.center();
+    const QPoint from = viaSensor() ? QPoint(1450, 0) : QPoint(840, 520);
+    pointer(QStringLiteral("glide %1 %2 %3 %4 8 20\nsleep 50\nglide %3 %4 %5 %6 2 30\nsleep 150\nup")
+                .arg(from.x()).arg(from.y())
+                .arg(target.x() - 10).arg(target.y())
+                .arg(target.x()).arg(target.y()));
+    QVERIFY2(source.waitFor("drag-end", 5000), source.seen.constData());
+
+    QTRY_COMPARE_WITH_TIMEOUT(history().size(), 1, 10000);
+    const QJsonObject entry = history().first().toObject();
+    QCOMPARE(entry.value("fileNames").toArray(), QJsonArray{QStringLiteral("旅行メモ.txt")});
+    QCOMPARE(entry.value("success").toBool(), true);
+    const QString url = entry.value("url").toString();
+    QVERIFY2(url.startsWith(QStringLiteral("http://127.0.0.1:")), qPrintable(url));
+
+    QProcess clipboard;
+    clipboard.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
+    QVERIFY(clipboard.waitForFinished(5000));
+    QCOMPARE(QString::fromUtf8(clipboard.readAllStandardOutput()), url);
+
+    bool stored = false;
+    QDirIterator it(m_dataDir, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext() && !stored) {
+        QFile file(it.next());
+        stored = file.size() == content.size() && file.open(QIODevice::ReadOnly) &&
+                 file.readAll() == content;
+    }
+    QVERIFY2(stored, "the service did not store the dropped file byte for byte");
+    // The result shows, then the zone goes.
+    QTRY_VERIFY_WITH_TIMEOUT(!dropZone().has_value(), 6000);
+    source.process.kill();
+    source.process.waitForFinished(5000);
+}
+
+QTEST_GUILESS_MAIN(TestWaylandDrop)
+#include "tst_WaylandDrop.moc"
