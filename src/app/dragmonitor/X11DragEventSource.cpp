@@ -364,7 +364,16 @@ void X11DragEventSource::handleSelectionReply(uint32_t answeredTarget, uint32_t 
     if (!round.offer.answered.isEmpty() || !round.offer.advertised.isEmpty() ||
         !round.watchingMotion)
         publishRound();
-    // Everything refused: the next raw motion asks again, or the timer gives up.
+    else // everything refused: asked again at the latest motion, now or when it comes
+        askAgain();
+}
+
+void X11DragEventSource::askAgain()
+{
+    if (round.motionTime == 0 || round.motionTime == round.askedTime)
+        return;
+    qCDebug(lcDragMonitor) << "asking again at" << round.motionTime;
+    askAll(round.motionTime);
 }
 
 void X11DragEventSource::publishRound()
@@ -393,10 +402,11 @@ void X11DragEventSource::handleRawEvent(xcb_generic_event_t *event)
         return;
     if (generic->event_type == XCB_INPUT_RAW_MOTION) {
         const auto *motion = reinterpret_cast<xcb_input_raw_motion_event_t *>(event);
-        // All questions refused: the source has moved on to this time.
-        if (round.open && round.pending.isEmpty() && motion->time != round.askedTime) {
-            qCDebug(lcDragMonitor) << "asking again at" << motion->time;
-            askAll(motion->time);
+        if (round.open) {
+            round.motionTime = motion->time;
+            // All questions refused: the source has moved on to this time.
+            if (round.pending.isEmpty())
+                askAgain();
         }
     } else if (generic->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
         const auto *key = reinterpret_cast<xcb_input_raw_key_release_event_t *>(event);

@@ -55,6 +55,7 @@ private:
     void reportRelease(int key);
     bool selectRawEvents(bool withMotion, bool checked);
     void askAll(uint32_t time);
+    void askAgain();
     void ask(uint32_t target, uint32_t time);
     void publishRound();
     QStringList readTypeList(uint32_t window);
@@ -98,6 +99,7 @@ private:
         uint32_t owner = 0;
         uint32_t timestamp = 0;
         uint32_t askedTime = 0;
+        uint32_t motionTime = 0; // of the latest raw motion since the change
         int waitedMs = 0;
         // Raw motion is watched only while a round is open (see askAll).
         bool watchingMotion = false;

@@ -247,8 +247,9 @@ void TestEndToEnd::startDrag(QProcess &source, const QString &toolkit, const QSt
     QVERIFY(source.waitForStarted(5000));
     QTRY_VERIFY_WITH_TIMEOUT(source.canReadLine() || source.waitForReadyRead(50), 10000);
     QCOMPARE(source.readLine().trimmed(), QByteArray("ready"));
-    QVERIFY(xdotool({"mousemove", "120", "80", "mousedown", "1", "mousemove", "140", "100",
-                     "mousemove", "160", "120"}));
+    // Relative moves make raw motion, as a real mouse does.
+    QVERIFY(xdotool({"mousemove", "120", "80", "mousedown", "1", "mousemove_relative", "--", "20",
+                     "20", "sleep", "0.02", "mousemove_relative", "--", "20", "20"}));
     QTRY_VERIFY_WITH_TIMEOUT(source.canReadLine() || source.waitForReadyRead(50), 3000);
     QVERIFY(source.readLine().startsWith("drag-started"));
 }
