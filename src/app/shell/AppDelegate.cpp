@@ -60,6 +60,7 @@ void AppDelegate::applicationDidFinishLaunching()
         removeStatusItem();
     refreshActivationPolicy();
     m_drags->start(m_dragSource);
+    m_dropZone->prepareWindow();
 
     QPointer<AppDelegate> self(this);
     m_model->onRequestHomeUpload = [self](const QList<QUrl> &urls,

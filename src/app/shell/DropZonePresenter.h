@@ -31,6 +31,8 @@ public:
     void setStatusItem(StatusItem *item);
 
     DropZoneWindow *window() const { return m_window; }
+    // Makes the (hidden) window now, so the first drag does not wait for it.
+    void prepareWindow() { ensureWindow(); }
     // From showUploadStarted() until the result has been shown and cleared.
     bool uploadInProgress() const { return m_uploadInProgress; }
     // An accepted drag is over the visible zone: its drop may be on its way.
