@@ -91,7 +91,7 @@ AppDelegate::~AppDelegate()
 
 // ---------------------------------------------------------------- launch
 
-void AppDelegate::applicationDidFinishLaunching()
+void AppDelegate::applicationDidFinishLaunching(bool showMainWindowAtLaunch)
 {
     // The tray icon, the drop zone and a second launch are ways back: closing
     // the last window never ends the application.
@@ -119,7 +119,10 @@ void AppDelegate::applicationDidFinishLaunching()
             self->removeStatusItem();
         self->refreshActivationPolicy();
     };
-    showMainWindow();
+    if (showMainWindowAtLaunch)
+        showMainWindow();
+    else
+        refreshActivationPolicy();
 }
 
 void AppDelegate::applicationShouldHandleReopen()
@@ -266,6 +269,10 @@ void AppDelegate::setupStatusItem()
     m_statusItem = new StatusItem(this);
     connect(m_statusItem, &StatusItem::clicked, this, &AppDelegate::showMainWindowFromStatusItem);
     connect(m_statusItem, &StatusItem::quitRequested, this, &AppDelegate::quitRequested);
+    connect(m_statusItem, &StatusItem::autostartFailed, this,
+            [this](const QString &message) {
+                m_alerts->showAlert(QStringLiteral("ログイン時の起動を設定できませんでした"), message);
+            });
 }
 
 void AppDelegate::removeStatusItem()
