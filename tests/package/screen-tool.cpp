@@ -1,5 +1,8 @@
 // The fresh-root check's eyes, on the X server in DISPLAY:
 //   pelkin-screen-tool grab WINDOW-ID OUT.png
+// grab waits (up to 60 s) until the window shows more than one colour and two
+// grabs a second apart agree: Qt Quick's first frame can take seconds on a
+// busy machine with a cold shader cache.
 //   pelkin-screen-tool compare A.png B.png MAX-SHARE
 // compare counts the pixels whose colour differs by more than a small
 // tolerance in any channel (anti-aliasing and hinting differ between font
@@ -8,18 +11,37 @@
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
+#include <QThread>
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
 
+bool isUniform(const QImage &image)
+{
+    const QRgb first = image.pixel(0, 0);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != first)
+                return false;
+    return true;
+}
+
 int grab(const char *window, const char *out)
 {
     bool ok = false;
     const WId id = QByteArray(window).toULongLong(&ok, 0);
-    const QPixmap pixmap = ok ? QGuiApplication::primaryScreen()->grabWindow(id) : QPixmap();
-    if (pixmap.isNull() || !pixmap.save(QString::fromLocal8Bit(out), "PNG")) {
+    QImage previous;
+    QImage image;
+    for (int attempt = 0; ok && attempt < 60; ++attempt) {
+        image = QGuiApplication::primaryScreen()->grabWindow(id).toImage();
+        if (!image.isNull() && !isUniform(image) && image == previous)
+            break;
+        previous = image;
+        QThread::sleep(1);
+    }
+    if (image.isNull() || !image.save(QString::fromLocal8Bit(out), "PNG")) {
         std::fprintf(stderr, "cannot grab window %s into %s\n", window, out);
         return 1;
     }
