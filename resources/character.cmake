@@ -7,7 +7,8 @@ target_link_libraries(pelkin_render_svg PRIVATE Qt6::Gui Qt6::Svg)
 set_target_properties(pelkin_render_svg PROPERTIES AUTOMOC OFF)
 
 set(pelkin_character_pngs)
-foreach(entry "DropCharacter:512" "DropCharacterTray:128" "DropCharacterTrayHighlighted:128")
+foreach(entry "DropCharacter:512" "DropCharacterTray:128" "DropCharacterTrayDark:128"
+              "DropCharacterTrayHighlighted:128")
   string(REPLACE ":" ";" entry "${entry}")
   list(GET entry 0 name)
   list(GET entry 1 size)

@@ -1,3 +1,4 @@
+#include "PelkinConfig.h"
 #include "ServerOptions.h"
 #include "UploadService.h"
 
@@ -5,10 +6,15 @@
 #include <cstdio>
 #include <iostream>
 #include <pthread.h>
+#include <string_view>
 #include <thread>
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << "pelkin-upload-server " << PelkinConfig::version << "\n";
+        return 0;
+    }
     std::string error;
     const auto options =
         ServerOptions::parse(std::vector<std::string>(argv + 1, argv + argc), error);

@@ -48,7 +48,7 @@ AppDelegate::~AppDelegate()
     delete m_dropZone;
 }
 
-void AppDelegate::applicationDidFinishLaunching()
+void AppDelegate::applicationDidFinishLaunching(bool showMainWindowAtLaunch)
 {
     // The tray icon, the drop zone and a second launch are ways back: closing
     // the last window never ends the application.
@@ -81,7 +81,8 @@ void AppDelegate::applicationDidFinishLaunching()
         if (self)
             self->m_fileChooser->open();
     };
-    showMainWindow();
+    if (showMainWindowAtLaunch)
+        showMainWindow();
 }
 
 void AppDelegate::applicationShouldHandleReopen()
@@ -99,6 +100,10 @@ void AppDelegate::setupStatusItem()
     m_dropZone->setStatusItem(m_statusItem);
     connect(m_statusItem, &StatusItem::clicked, this, &AppDelegate::showMainWindow);
     connect(m_statusItem, &StatusItem::quitRequested, this, &AppDelegate::quitRequested);
+    connect(m_statusItem, &StatusItem::autostartFailed, this,
+            [this](const QString &message) {
+                m_alerts->showAlert(QStringLiteral("ログイン時の起動を設定できませんでした"), message);
+            });
 }
 
 void AppDelegate::removeStatusItem()

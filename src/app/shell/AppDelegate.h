@@ -44,8 +44,9 @@ public:
     ~AppDelegate() override;
 
     // Start-up: tray icon per setting, activation policy, drag watching, the
-    // model's callbacks, and the main window in front.
-    void applicationDidFinishLaunching();
+    // model's callbacks, and the main window in front (unless started at
+    // login in the background).
+    void applicationDidFinishLaunching(bool showMainWindowAtLaunch = true);
     // Another launch asked for us: bring the main window back if none shows.
     void applicationShouldHandleReopen();
 

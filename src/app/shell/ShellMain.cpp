@@ -3,11 +3,13 @@
 #include "AlertPresenter.h"
 #include "AppDelegate.h"
 #include "AppModel.h"
+#include "AutostartEntry.h"
 #include "PelkinConfig.h"
 #include "PelkinUploader.h"
 #include "SingleInstance.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QIcon>
 
 int runPelkinDrop(int argc, char **argv, const ShellOptions &options)
@@ -24,6 +26,18 @@ int runPelkinDrop(int argc, char **argv, const ShellOptions &options)
     QGuiApplication::setDesktopFileName(QStringLiteral("org.pelkin.PelkinDrop"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pelkin/DropCharacter.png")));
 
+    // --version and --help print and exit before anything claims the
+    // instance; --background is what the login autostart entry passes.
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Pelkin Drop: drop files, get a share link."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption background(
+        QString::fromLatin1(AutostartEntry::backgroundOption).mid(2),
+        QStringLiteral("Start with the main window hidden (used at login)."));
+    parser.addOption(background);
+    parser.process(app);
+
     SingleInstance instance(options.instanceName);
     if (!instance.claim())
         return 0;
@@ -37,6 +51,6 @@ int runPelkinDrop(int argc, char **argv, const ShellOptions &options)
                      &AppDelegate::applicationShouldHandleReopen);
     QObject::connect(&delegate, &AppDelegate::quitRequested, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    delegate.applicationDidFinishLaunching();
+    delegate.applicationDidFinishLaunching(!parser.isSet(background));
     return app.exec();
 }

@@ -1,14 +1,14 @@
 #include "StatusItem.h"
 
+#include "ThemeFollower.h"
+
+#include <QAction>
 #include <QFile>
 #include <QIcon>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
 namespace {
-const QString iconPath = QStringLiteral(":/pelkin/DropCharacterTray.png");
-const QString highlightedIconPath = QStringLiteral(":/pelkin/DropCharacterTrayHighlighted.png");
-
 QIcon iconAt(const QString &path)
 {
     return QFile::exists(path) ? QIcon(path) : QIcon();
@@ -23,8 +23,18 @@ StatusItem::StatusItem(QObject *parent)
     m_tray->setToolTip(QStringLiteral("Pelkin Drop"));
     // Without the artwork the icon stays empty, and the main window remains
     // the way in.
-    m_tray->setIcon(iconAt(iconPath));
+    updateIcon();
     m_menu->addAction(QStringLiteral("ウインドウを表示"), this, &StatusItem::clicked);
+    m_menu->addSeparator();
+    m_autostartAction = m_menu->addAction(QStringLiteral("ログイン時に起動"));
+    m_autostartAction->setObjectName(QStringLiteral("autostartAction"));
+    m_autostartAction->setCheckable(true);
+    m_autostartAction->setChecked(m_autostart.isEnabled());
+    connect(m_autostartAction, &QAction::triggered, this, &StatusItem::setAutostart);
+    // The entry may have changed behind our back (session settings, a file
+    // manager): the menu shows the file as it is when it opens.
+    connect(m_menu, &QMenu::aboutToShow, this,
+            [this] { m_autostartAction->setChecked(m_autostart.isEnabled()); });
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("Pelkin Drop を終了"), this, &StatusItem::quitRequested);
     m_tray->setContextMenu(m_menu);
@@ -33,6 +43,8 @@ StatusItem::StatusItem(QObject *parent)
             r == QSystemTrayIcon::MiddleClick)
             emit clicked();
     });
+    connect(ThemeFollower::shared(), &ThemeFollower::systemDarkChanged, this,
+            &StatusItem::updateIcon);
     if (!m_tray->icon().isNull())
         m_tray->show();
 }
@@ -48,9 +60,31 @@ void StatusItem::setHighlighted(bool highlighted)
     if (m_highlighted == highlighted)
         return;
     m_highlighted = highlighted;
-    const QIcon variant = iconAt(highlighted ? highlightedIconPath : iconPath);
-    if (!variant.isNull())
-        m_tray->setIcon(variant);
+    updateIcon();
+}
+
+QString StatusItem::iconPath() const
+{
+    // The lit variant is blue with a dark rim: it stands out on both.
+    if (m_highlighted)
+        return QStringLiteral(":/pelkin/DropCharacterTrayHighlighted.png");
+    return ThemeFollower::shared()->systemDark() ? QStringLiteral(":/pelkin/DropCharacterTrayDark.png")
+                : QStringLiteral(":/pelkin/DropCharacterTray.png");
+}
+
+void StatusItem::updateIcon()
+{
+    const QIcon icon = iconAt(iconPath());
+    if (!icon.isNull())
+        m_tray->setIcon(icon);
+}
+
+void StatusItem::setAutostart(bool enabled)
+{
+    if (!m_autostart.setEnabled(enabled)) {
+        m_autostartAction->setChecked(m_autostart.isEnabled());
+        emit autostartFailed(m_autostart.errorString());
+    }
 }
 
 std::optional<QRect> StatusItem::geometry() const
