@@ -379,7 +379,7 @@ private slots:
         // Both files went out as files[].
         const QByteArray body = server->requests().at(0).body;
         QCOMPARE(body.count("name=\"files[]\"; filename=\"doc"), 2);
-        if (QTest::currentDataTag() == QLatin1String("url")) {
+        if (QLatin1String(QTest::currentDataTag()) == QLatin1String("url")) {
             QTest::qWait(250);
             shoot(panel.get(), "5-success");
         } else if (QTest::currentDataTag() == QLatin1String("service message")) {

@@ -427,7 +427,8 @@ void DropZoneViewTest::looks()
         QTRY_VERIFY_WITH_TIMEOUT(!view.isAnimating(), 2000);
         const QImage raw = window.grab().toImage();
         const qreal dpr = raw.devicePixelRatio();
-        QVERIFY(raw.save(dir + QTest::currentDataTag() + QLatin1Char('-') + name + ".png"));
+        QVERIFY(raw.save(dir + QString::fromLatin1(QTest::currentDataTag()) + QLatin1Char('-') + name
+                         + QStringLiteral(".png")));
 
         const QMargins m = window.shadowMargins();
         panelPixels.append(raw.pixel(int((m.left() + 3) * dpr), int((m.top() + 3) * dpr)));

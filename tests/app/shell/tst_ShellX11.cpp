@@ -225,7 +225,9 @@ void TestShellX11::alertIsAModalInformationBox()
                 seen.prepend(QStringLiteral("markup allowed: "));
         }
         saveScreenshot(
-            QStringLiteral("alert-%1.png").arg(QTest::currentDataTag()).replace(' ', '-'));
+            QStringLiteral("alert-%1.png")
+                .arg(QString::fromLatin1(QTest::currentDataTag()))
+                .replace(QLatin1Char(' '), QLatin1Char('-')));
         box->button(QMessageBox::Ok)->click();
     });
     AlertPresenter().showAlert(title, message);

@@ -153,9 +153,9 @@ void TestContentView::hover(QQuickItem *item)
 void TestContentView::showTab(MainTab::Value tab)
 {
     model->setSelectedTab(tab);
-    const char *name = tab == MainTab::Home      ? "homeTab"
-                       : tab == MainTab::History ? "historyTab"
-                                                 : "settingsTab";
+    const QString name = QString::fromLatin1(tab == MainTab::Home      ? "homeTab"
+                                             : tab == MainTab::History ? "historyTab"
+                                                                       : "settingsTab");
     QTRY_VERIFY_WITH_TIMEOUT(find(view.get(), name), 2000);
     // The outgoing tab is gone once the 0.2 s cross-fade is over.
     QTRY_COMPARE_WITH_TIMEOUT(find(view.get(), name)->opacity(), 1.0, 2000);
