@@ -44,8 +44,8 @@ RangeRequest RangeRequest::parse(std::string_view header, std::uint64_t size)
         HeaderText::lower(HeaderText::trim(header.substr(0, equals))) != "bytes") {
         return whole;
     }
-    const auto specs = HeaderText::splitList(header.substr(equals + 1));
-    if (specs.empty() || specs.size() > maxRanges) {
+    const auto requested = HeaderText::splitList(header.substr(equals + 1));
+    if (requested.empty() || requested.size() > maxRanges) {
         return whole;
     }
     struct Span
@@ -54,12 +54,12 @@ RangeRequest RangeRequest::parse(std::string_view header, std::uint64_t size)
         std::uint64_t last;
     };
     std::vector<Span> spans;
-    for (const auto &spec : specs) {
-        const auto dash = spec.find('-');
+    for (const auto &item : requested) {
+        const auto dash = item.find('-');
         if (dash == std::string::npos) {
             return whole;
         }
-        const std::string_view text(spec);
+        const std::string_view text(item);
         const auto from = HeaderText::trim(text.substr(0, dash));
         const auto to = HeaderText::trim(text.substr(dash + 1));
         if (from.empty()) {
