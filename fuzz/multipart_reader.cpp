@@ -1,10 +1,12 @@
 // The upload service's multipart reader. Inputs starting with 'P' are raw
 // requests (head and body, as captured); others describe parts that are
-// written the way the client writes them. Either way the body is fed whole,
-// byte by byte and in random pieces: parts, names, data, completion and
-// failure must be the same every time; data never holds the delimiter and is
-// handed on without being held back; a written body reads back as written.
+// written as the client writes them, with its own quoting. Either way the
+// body is fed whole, byte by byte and in random pieces: parts, names, data,
+// completion and failure must be the same every time; data never holds the
+// delimiter and is handed on without being held back; a written body reads
+// back as written.
 #include "HeaderText.h"
+#include "MultipartBody.h"
 #include "MultipartReader.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -146,21 +148,10 @@ void rawRequest(std::string_view request, uint64_t seed)
     checkSplits(boundary, body, seed);
 }
 
-// As the client escapes names inside quotes.
+// Names escaped inside quotes by the client's own writer.
 std::string quoted(const std::string &name)
 {
-    std::string out;
-    for (const char c : name) {
-        if (c == '"')
-            out += "%22";
-        else if (c == '\r')
-            out += "%0D";
-        else if (c == '\n')
-            out += "%0A";
-        else
-            out += c;
-    }
-    return out;
+    return MultipartBody::quotedFileName(QByteArray::fromStdString(name)).toStdString();
 }
 
 void writtenBody(FuzzedDataProvider &input, uint64_t seed)
