@@ -1,5 +1,16 @@
 #include "HeaderText.h"
 
+namespace {
+
+// Only blanks, then ';' or the end, from `at` on.
+bool endsValue(std::string_view value, std::size_t at)
+{
+    const auto next = value.find_first_not_of(" \t", at);
+    return next == std::string_view::npos || value[next] == ';';
+}
+
+} // namespace
+
 namespace HeaderText {
 
 std::string lower(std::string_view text)
@@ -32,21 +43,28 @@ std::vector<std::pair<std::string, std::string>> splitParameters(std::string_vie
         std::string key;
         std::string item;
         bool quoted = false;
+        bool wasQuoted = false;
         bool sawEquals = false;
         std::string raw;
         for (; i < value.size(); ++i) {
             const char c = value[i];
             if (quoted) {
-                if (c == '\\' && i + 1 < value.size() && value[i + 1] == '"') {
+                // Clients that escape with %22 leave a name's trailing backslash
+                // bare, so `\"` before `;` or the end closes the value.
+                if (c == '\\' && i + 1 < value.size() && value[i + 1] == '"' &&
+                    !endsValue(value, i + 2)) {
                     raw += '"';
                     ++i;
                 } else if (c == '"') {
                     quoted = false;
+                    wasQuoted = true;
                 } else {
                     raw += c;
                 }
             } else if (c == ';') {
                 break;
+            } else if (wasQuoted && (c == ' ' || c == '\t')) {
+                continue; // spaces inside the quotes are the value's, those after are not
             } else if (c == '"' && sawEquals) {
                 quoted = true;
                 raw = std::string(trim(raw));
@@ -58,7 +76,7 @@ std::vector<std::pair<std::string, std::string>> splitParameters(std::string_vie
                 raw += c;
             }
         }
-        item = quoted ? raw : std::string(trim(raw));
+        item = quoted || wasQuoted ? raw : std::string(trim(raw));
         if (first) {
             out.emplace_back(std::string(), item);
         } else if (sawEquals) {

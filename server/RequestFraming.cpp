@@ -41,10 +41,12 @@ RequestFraming RequestFraming::of(const std::vector<std::pair<std::string, std::
                 hasLength = true;
             }
         } else if (key == "transfer-encoding") {
-            for (auto &item : HeaderText::splitList(value)) {
+            // "," names no coding, yet a proxy may still see a header there.
+            const auto items = HeaderText::splitList(value);
+            for (const auto &item : items) {
                 codings.push_back(HeaderText::lower(item));
             }
-            if (HeaderText::trim(value).empty()) {
+            if (items.empty()) {
                 framing.refusal = 400;
                 return framing;
             }

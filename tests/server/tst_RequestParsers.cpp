@@ -153,6 +153,27 @@ private slots:
         }
     }
 
+    void partFileNamesKeepTheirBytes_data()
+    {
+        QTest::addColumn<QString>("disposition");
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("spaces inside quotes")
+            << "form-data; name=\"f\"; filename=\"  a b  \" " << "  a b  ";
+        QTest::newRow("trailing backslash, browser style")
+            << "form-data; name=\"f\"; filename=\"dir\\\"" << "dir\\";
+        QTest::newRow("escaped quote")
+            << "form-data; name=\"f\"; filename=\"a\\\"b\"" << "a\"b";
+    }
+    void partFileNamesKeepTheirBytes()
+    {
+        QFETCH(QString, disposition);
+        QFETCH(QString, fileName);
+        const auto header = MultipartReader::parsePartHeader(
+            "Content-Disposition: " + disposition.toStdString());
+        QVERIFY(header.has_value());
+        QCOMPARE(QString::fromStdString(header->fileName), fileName);
+    }
+
     void rangesFollowRfc9110_data()
     {
         QTest::addColumn<QString>("header");
@@ -223,6 +244,8 @@ private slots:
         QTest::newRow("unknown coding") << QStringList{"Transfer-Encoding", "gzip"} << none << 501;
         QTest::newRow("coding before chunked")
             << QStringList{"Transfer-Encoding", "gzip, chunked"} << none << 501;
+        QTest::newRow("coding list of commas")
+            << QStringList{"Transfer-Encoding", " , ", "Content-Length", "0"} << none << 400;
         QTest::newRow("chunked twice")
             << QStringList{"Transfer-Encoding", "chunked", "Transfer-Encoding", "chunked"} << none
             << 501;
