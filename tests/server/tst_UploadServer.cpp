@@ -500,16 +500,22 @@ private slots:
     void halfClosingClientGetsItsReplyOrNothingIsKept()
     {
         QFETCH(bool, wholeBody);
-        const QStringList before = entries(uploadsDir());
+        // A service of its own with a short idle time-out: a cut body ends by
+        // the half-close or, at the latest, by the time-out; either way nothing
+        // may be kept.
+        ServerProcess server({"--timeout", "3"});
+        QVERIFY(server.start());
+        const QString uploads = server.dataDir() + "/uploads";
+        const QStringList before = entries(uploads);
         const QByteArray body = multipart({{"half.txt", "half-closed"}});
         RawConnection connection;
-        QVERIFY(connection.connectTo(m_server.port()));
+        QVERIFY(connection.connectTo(server.port()));
         QVERIFY(connection.send(rawUpload("Content-Length: " + QByteArray::number(body.size()) + "\r\n",
                                           wholeBody ? body : body.left(body.size() / 2))));
         connection.shutdownWrite();
         const RawReply reply = RawReply::parse(connection.readUntilClosed(10000));
-        QTRY_COMPARE_WITH_TIMEOUT(entries(m_server.dataDir() + "/incoming"), QStringList(), 5000);
-        QStringList added = entries(uploadsDir());
+        QTRY_COMPARE_WITH_TIMEOUT(entries(server.dataDir() + "/incoming"), QStringList(), 5000);
+        QStringList added = entries(uploads);
         for (const QString &old : before) {
             added.removeOne(old);
         }
