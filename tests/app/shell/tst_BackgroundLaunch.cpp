@@ -13,26 +13,38 @@ QString appPath()
            QStringLiteral("/tests/app/shell/pelkin-drop-under-test");
 }
 
-// Mapped windows of `pid` titled "Pelkin Drop" (the main window), by xdotool.
+// Windows of `pid` whose title matches `name`, by xdotool; `visibleOnly` counts
+// mapped ones. xdotool dies on an X error when a window it is reading goes away
+// (Qt makes and drops helper windows while it starts), so such a reading is
+// taken again instead of counting as "none".
+int windowsOf(qint64 pid, const QString &name, bool visibleOnly)
+{
+    QStringList args{QStringLiteral("search")};
+    if (visibleOnly)
+        args << QStringLiteral("--onlyvisible");
+    args << QStringLiteral("--pid") << QString::number(pid) << QStringLiteral("--name") << name;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        QProcess search;
+        search.start(QStringLiteral("xdotool"), args);
+        if (!search.waitForFinished(5000))
+            return -1;
+        if (search.exitStatus() != QProcess::NormalExit || !search.readAllStandardError().isEmpty())
+            continue;
+        return QString::fromLatin1(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).size();
+    }
+    return -1;
+}
+
+// Mapped windows titled "Pelkin Drop" (the main window).
 int mainWindowsOf(qint64 pid)
 {
-    QProcess search;
-    search.start(QStringLiteral("xdotool"),
-                 {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                  QString::number(pid), QStringLiteral("--name"), QStringLiteral("^Pelkin Drop$")});
-    if (!search.waitForFinished(5000))
-        return -1;
-    return QString::fromLatin1(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).size();
+    return windowsOf(pid, QStringLiteral("^Pelkin Drop$"), true);
 }
 
 // Any window of `pid`: Qt has connected and set up its windows.
 bool hasAnyWindow(qint64 pid)
 {
-    QProcess search;
-    search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--pid"),
-                                             QString::number(pid), QStringLiteral("--name"),
-                                             QStringLiteral(".*")});
-    return search.waitForFinished(5000) && search.exitCode() == 0;
+    return windowsOf(pid, QStringLiteral(".*"), false) > 0;
 }
 
 // A loaded machine can take long to start Qt Quick for the first time.
