@@ -5,13 +5,13 @@
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #undef namespace
 
+#include "PipeReader.h"
+
 #include <QLoggingCategory>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <wayland-client.h>
 
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -36,61 +36,6 @@ QList<QUrl> localFiles(const QByteArray &uriList)
     }
     return files;
 }
-
-// Reads what a drag source writes into a pipe, to its end, without blocking;
-// bounded, as a source may never write.
-class PipeReader final : public QObject
-{
-public:
-    PipeReader(int fd, int timeoutMs, std::function<void(bool, const QByteArray &)> done,
-               QObject *parent)
-        : QObject(parent)
-        , m_fd(fd)
-        , m_done(std::move(done))
-        , m_notifier(fd, QSocketNotifier::Read, this)
-    {
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-        connect(&m_notifier, &QSocketNotifier::activated, this, &PipeReader::readSome);
-        QTimer::singleShot(timeoutMs, this, [this] { finish(false); });
-    }
-    ~PipeReader() override { ::close(m_fd); }
-
-private:
-    void readSome()
-    {
-        char chunk[4096];
-        for (;;) {
-            const ssize_t n = ::read(m_fd, chunk, sizeof chunk);
-            if (n > 0) {
-                m_data.append(chunk, n);
-                if (m_data.size() > 16 * 1024 * 1024)
-                    return finish(false);
-                continue;
-            }
-            if (n == 0)
-                return finish(true);
-            if (errno == EINTR)
-                continue;
-            if (errno != EAGAIN)
-                finish(false);
-            return;
-        }
-    }
-    void finish(bool ok)
-    {
-        if (!m_done)
-            return;
-        m_notifier.setEnabled(false);
-        auto done = std::exchange(m_done, {});
-        deleteLater();
-        done(ok, m_data);
-    }
-
-    int m_fd;
-    std::function<void(bool, const QByteArray &)> m_done;
-    QSocketNotifier m_notifier;
-    QByteArray m_data;
-};
 
 } // namespace
 
