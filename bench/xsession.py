@@ -1,4 +1,4 @@
-# What drag-to-zone.py and idle-wakeups.py share: a private Xvfb, the
+# What the bench scripts share: a private Xvfb (or a compositor's XWayland), the
 # programs under measurement started on it, and their output read line by
 # line with the time each line arrived. Every wait is bounded.
 import argparse
@@ -51,10 +51,11 @@ def one_drag(session, toolkit, path, watcher, event, timeout=3):
 class Program:
     """A child process whose standard output is collected line by line."""
 
-    def __init__(self, args, env=None):
+    def __init__(self, args, env=None, stdin=False):
         self.args = args
         self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                     stdin=subprocess.DEVNULL, env=env, text=True, bufsize=1)
+                                     stdin=subprocess.PIPE if stdin else subprocess.DEVNULL,
+                                     env=env, text=True, bufsize=1)
         self.lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
 
@@ -76,6 +77,10 @@ class Program:
             if line.startswith(prefix):
                 return line
 
+    def send(self, text):
+        self.proc.stdin.write(text + "\n")
+        self.proc.stdin.flush()
+
     def drain(self):
         while not self.lines.empty():
             self.lines.get_nowait()
@@ -93,9 +98,24 @@ class Program:
 class XSession:
     """A private Xvfb and a temporary home; programs started here use both."""
 
-    def __init__(self, build):
+    def __init__(self, build, display=None):
+        """display: an X server already running (XWayland in a compositor's
+        session, whose environment is kept); None starts a private Xvfb."""
         self.build = build
         self.home = tempfile.mkdtemp(prefix="pelkin-bench-")
+        self.xvfb = None
+        self.programs = []
+        env = dict(os.environ)
+        if display is None:
+            display = self._start_xvfb()
+            env.pop("WAYLAND_DISPLAY", None)
+            env["QT_QPA_PLATFORM"] = "xcb"
+        self.env = dict(env, DISPLAY=display, HOME=self.home,
+                        XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
+                        XDG_DATA_HOME=os.path.join(self.home, ".local/share"),
+                        XDG_CACHE_HOME=os.path.join(self.home, ".cache"))
+
+    def _start_xvfb(self):
         read_fd, write_fd = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x800x24", "-nolisten",
@@ -107,16 +127,10 @@ class XSession:
         if not number:
             self.close()
             raise RuntimeError("Xvfb did not start")
-        self.env = dict(os.environ, DISPLAY=":" + number, HOME=self.home,
-                        XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
-                        XDG_DATA_HOME=os.path.join(self.home, ".local/share"),
-                        XDG_CACHE_HOME=os.path.join(self.home, ".cache"),
-                        QT_QPA_PLATFORM="xcb")
-        self.env.pop("WAYLAND_DISPLAY", None)
-        self.programs = []
+        return ":" + number
 
-    def start(self, args):
-        program = Program(args, self.env)
+    def start(self, args, stdin=False):
+        program = Program(args, self.env, stdin)
         self.programs.append(program)
         return program
 
@@ -152,7 +166,7 @@ class XSession:
     def close(self):
         for program in reversed(self.programs):
             program.stop()
-        if self.xvfb.poll() is None:
+        if self.xvfb and self.xvfb.poll() is None:
             self.xvfb.terminate()
             self.xvfb.wait(10)
         shutil.rmtree(self.home, ignore_errors=True)
