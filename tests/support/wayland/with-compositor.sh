@@ -1,23 +1,18 @@
 #!/usr/bin/env bash
-# Runs a command inside a headless Wayland compositor with XWayland, then stops it.
-# Usage: with-compositor.sh sway|kwin|gnome COMMAND [ARG...]
-# The command gets WAYLAND_DISPLAY, DISPLAY (XWayland), XDG_RUNTIME_DIR (and on GNOME
-# DBUS_SESSION_BUS_ADDRESS, XAUTHORITY) and PELKIN_COMPOSITOR. The screen is 1600 x 1000.
+# Runs a command inside a fresh headless compositor with XWayland on a 1600 x 1000 screen, then
+# stops it. Usage: with-compositor.sh sway|kwin|gnome COMMAND [ARG...]
+# The command gets WAYLAND_DISPLAY, DISPLAY (XWayland), XDG_RUNTIME_DIR (on GNOME also
+# DBUS_SESSION_BUS_ADDRESS and XAUTHORITY) and PELKIN_COMPOSITOR.
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
 kind=${1:?usage: with-compositor.sh sway|kwin|gnome COMMAND...}
 shift
+start=$(cd "$(dirname "$0")" && pwd)/start-$kind.sh
+[[ -f $start ]] || { echo "with-compositor: unknown compositor $kind" >&2; exit 2; }
 work=$(mktemp -d /tmp/pelkin-wayland.XXXXXX)
-case $kind in
-  sway) start=("$here/start-sway.sh") ;;
-  kwin) start=("$here/start-kwin.sh") ;;
-  gnome) start=("$here/start-gnome.sh") ;;
-  *) echo "with-compositor: unknown compositor $kind" >&2; exit 2 ;;
-esac
 unset WAYLAND_DISPLAY DISPLAY XAUTHORITY QT_QPA_PLATFORM
-if ! lines=$("${start[@]}" --lifetime 600 --size 1600x1000 "$work"); then
+if ! lines=$("$start" "$work"); then
   echo "with-compositor: $kind did not start" >&2
-  cat "$work"/*/*.log 2>/dev/null | tail -n 20 >&2
+  tail -n 20 "$work"/*/*.log >&2
   rm -rf "$work"
   exit 1
 fi
@@ -25,10 +20,7 @@ eval "$lines"
 export PELKIN_COMPOSITOR=$kind
 "$@"
 status=$?
-if [[ $status -ne 0 ]]; then
-  echo "with-compositor: $kind log (tail):" >&2
-  tail -n 30 "$work"/*/*.log >&2 2>/dev/null
-fi
+[[ $status -eq 0 ]] || { echo "with-compositor: $kind log (tail):" >&2; tail -n 30 "$work"/*/*.log >&2; }
 eval "$STOP"
 rm -rf "$work"
 exit $status

@@ -1,0 +1,198 @@
+// The monitor's state machine, fed by a fake source's ordered stream, and the
+// X11 source's file test on URI lists (no X server).
+#include "DragEventSource.h"
+#include "DragTypeFilter.h"
+#include "DragTypes.h"
+#include "GlobalDragMonitor.h"
+
+#include <QtTest>
+
+namespace {
+
+class FakeSource final : public DragEventSource
+{
+public:
+    bool hasDragPasteboard() const override { return pasteboard; }
+    qint64 changeCount() const override { return count; }
+    bool hasListeners() const
+    {
+        return isSignalConnected(QMetaMethod::fromSignal(&DragEventSource::pasteboardChanged)) ||
+               isSignalConnected(QMetaMethod::fromSignal(&DragEventSource::released));
+    }
+    bool pasteboard = true;
+    qint64 count = 0;
+};
+
+// Plays a stream written as space-separated events: "c3f" change 3 with file
+// types ("t" text, "-" no types), "r3" left release stamped 3, "e3" Escape up,
+// "k3" another key up.
+void play(DragEventSource &source, const QString &script)
+{
+    for (const QString &event : script.split(u' ', Qt::SkipEmptyParts)) {
+        const QChar kind = event.front(), what = event.back();
+        if (kind == u'c') {
+            const QStringList types = what == u'f'   ? QStringList{"text/uri-list", "text/plain"}
+                                      : what == u't' ? QStringList{"UTF8_STRING", "text/plain"}
+                                                     : QStringList();
+            emit source.pasteboardChanged(event.mid(1, event.size() - 2).toLongLong(), types);
+        } else {
+            const int key = kind == u'r' ? 0 : kind == u'e' ? int(Qt::Key_Escape) : int(Qt::Key_A);
+            emit source.released(event.mid(1).toLongLong(), key);
+        }
+    }
+}
+
+// What the owner saw, one letter each: F a file drag started, T another drag
+// started, E the drag ended.
+struct Recorder
+{
+    explicit Recorder(GlobalDragMonitor &monitor)
+    {
+        monitor.onDragStart = [this](const QStringList &types) {
+            log += DragTypes::containsFileType(types) ? u'F' : u'T';
+        };
+        monitor.onDragEnd = [this] { log += u'E'; };
+    }
+    QString log;
+};
+
+} // namespace
+
+class TestDragMonitor : public QObject
+{
+    Q_OBJECT
+private slots:
+    void orderedStream_data();
+    void orderedStream();
+    void streamFromAnotherThreadKeepsItsOrder();
+    void nothingAfterDestruction();
+    void ownerMayDestroyMonitorInsideCallback();
+    void withoutDisplayFallsBack();
+    void uriListHasFile_data();
+    void uriListHasFile();
+};
+
+void TestDragMonitor::orderedStream_data()
+{
+    QTest::addColumn<qint64>("baseline"); // -1: a source without a drag pasteboard
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("one drag") << 0ll << "c1f r1" << "FE";
+    QTest::newRow("changes during a drag are consumed") << 0ll << "c1f c2t c3f r3 c4t r4" << "FETE";
+    QTest::newRow("empty type list consumed silently") << 0ll << "c1- r1 c2f r2" << "FE";
+    QTest::newRow("releases while idle are silent") << 0ll << "r0 e0 c1t r1 r1 e1" << "TE";
+    QTest::newRow("Escape ends a drag") << 0ll << "c1f e1 r1" << "FE";
+    QTest::newRow("other keys end nothing") << 0ll << "c1f k1 k1 r1" << "FE";
+    QTest::newRow("unended drag blocks the next start") << 0ll << "c1f k1 c2f r2" << "FE";
+    QTest::newRow("change at construction is not a drag") << 41ll << "c41f r41 c42f" << "F";
+    QTest::newRow("changes older than the baseline") << 41ll << "c40f c41f r41 c42t" << "T";
+    QTest::newRow("no drag pasteboard: idle") << -1ll << "c1f r1 c2f" << "";
+    // The sequence that swallowed file drags: a quick text drag is released
+    // before its start is reported, then files are dragged.
+    QTest::newRow("quick drag then file drag") << 0ll << "r1 c1t c2f r2" << "FE";
+    QTest::newRow("quick drag ended by Escape") << 0ll << "e1 c1f c2f r2" << "FE";
+    QTest::newRow("release before start, other key first") << 0ll << "k1 c1f r1" << "FE";
+    QTest::newRow("two quick drags in a row") << 0ll << "r1 r2 c1f c2f c3f r3" << "FE";
+    QTest::newRow("release of a newer change ends the drag") << 0ll << "c1f r2 c2f c3f" << "FEF";
+    QTest::newRow("empty list released before reported") << 0ll << "r1 c1- c2f r2" << "FE";
+}
+
+void TestDragMonitor::orderedStream()
+{
+    QFETCH(qint64, baseline);
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+    auto source = std::make_shared<FakeSource>();
+    source->count = std::max(baseline, 0ll);
+    source->pasteboard = baseline >= 0;
+    GlobalDragMonitor monitor(source);
+    QCOMPARE(monitor.isAvailable(), baseline >= 0);
+    Recorder rec(monitor);
+    play(*source, script);
+    QCOMPARE(rec.log, expected);
+}
+
+// Emitted from a thread of its own, as the X11 source does: the monitor gets
+// the stream queued, and must get it in order. Many quick drags, each
+// released before its start was reported, then a file drag.
+void TestDragMonitor::streamFromAnotherThreadKeepsItsOrder()
+{
+    auto source = std::make_shared<FakeSource>();
+    GlobalDragMonitor monitor(source);
+    Recorder rec(monitor);
+    QStringList events;
+    for (int change = 1; change <= 200; ++change)
+        events << QStringLiteral("r%1 c%1t").arg(change);
+    events << QStringLiteral("c201f r201");
+    std::unique_ptr<QThread> thread(QThread::create(play, std::ref(*source), events.join(u' ')));
+    thread->start();
+    QVERIFY(thread->wait(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(rec.log, QStringLiteral("FE"), 2000);
+}
+
+void TestDragMonitor::nothingAfterDestruction()
+{
+    auto source = std::make_shared<FakeSource>();
+    QString log;
+    {
+        GlobalDragMonitor monitor(source);
+        monitor.onDragStart = [&](const QStringList &) { log += u'S'; };
+        monitor.onDragEnd = [&] { log += u'E'; };
+        play(*source, QStringLiteral("c1f"));
+        // A release and a new drag queued, as from the source's thread.
+        QMetaObject::invokeMethod(
+            source.get(), [s = source.get()] { play(*s, QStringLiteral("r1 c2f")); },
+            Qt::QueuedConnection);
+    }
+    QCoreApplication::processEvents();
+    play(*source, QStringLiteral("r2 c3f"));
+    QCOMPARE(log, QStringLiteral("S"));
+    QVERIFY(!source->hasListeners());
+}
+
+void TestDragMonitor::ownerMayDestroyMonitorInsideCallback()
+{
+    auto source = std::make_shared<FakeSource>();
+    QPointer<GlobalDragMonitor> monitor(new GlobalDragMonitor(source));
+    int starts = 0;
+    monitor->onDragStart = [&](const QStringList &) {
+        ++starts;
+        monitor->deleteLater();
+    };
+    play(*source, QStringLiteral("c1f"));
+    QTRY_VERIFY_WITH_TIMEOUT(monitor.isNull(), 1000);
+    play(*source, QStringLiteral("r1 c2f"));
+    QCOMPARE(starts, 1);
+}
+
+void TestDragMonitor::withoutDisplayFallsBack()
+{
+    qunsetenv("DISPLAY");
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
+    QVERIFY(!GlobalDragMonitor().isAvailable());
+}
+
+// The verdicts the fuzz target's properties (case, CRLF, blanks, comments,
+// joined lists, the reported types that follow) take as given.
+void TestDragMonitor::uriListHasFile_data()
+{
+    QTest::addColumn<QByteArray>("list");
+    QTest::addColumn<bool>("hasFile");
+    QTest::newRow("one file") << QByteArray("file:///tmp/a%20b") << true;
+    QTest::newRow("host form") << QByteArray("file://host/tmp/a") << true;
+    QTest::newRow("trailing NUL") << QByteArray("file:///a\r\n\0", 12) << true;
+    QTest::newRow("web link") << QByteArray("https://example.org/file:///x") << false;
+    QTest::newRow("scheme only, cut") << QByteArray("file") << false;
+    QTest::newRow("blank lines") << QByteArray("\n\n\r\n") << false;
+    QTest::newRow("NUL before scheme") << QByteArray("\0file:///a", 10) << false;
+}
+
+void TestDragMonitor::uriListHasFile()
+{
+    QFETCH(QByteArray, list);
+    QFETCH(bool, hasFile);
+    QCOMPARE(DragTypeFilter::uriListHasFile(list), hasFile);
+}
+
+QTEST_MAIN(TestDragMonitor)
+#include "tst_dragmonitor.moc"
