@@ -4,10 +4,6 @@
 #include "RawConnection.h"
 #include "ServerProcess.h"
 
-#include <QElapsedTimer>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -18,6 +14,7 @@
 
 namespace {
 
+const QByteArray indexPage = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
 using Connections = std::vector<std::unique_ptr<RawConnection>>;
 
 // The service's --timeout here: the headers deadline and the body rate window
@@ -93,10 +90,7 @@ private slots:
         ServerProcess server({"--timeout", QString::number(timeoutSeconds)});
         QVERIFY(server.start());
         const quint16 port = server.port();
-        const QByteArray index = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-        Connections silent;
-        Connections slowHeaders;
-        Connections slowBodies;
+        Connections silent, slowHeaders, slowBodies;
         QVERIFY(openAll(silent, 200, port, {}));
         QVERIFY(openAll(slowHeaders, 200, port, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Drip: "));
         QVERIFY(openAll(slowBodies, 100, port,
@@ -106,8 +100,7 @@ private slots:
                         "form-data; name=\"file\"; filename=\"drip\"\r\n\r\n"));
         QElapsedTimer clock;
         clock.start();
-        qint64 worstUpload = 0;
-        qint64 worstPage = 0;
+        qint64 worstUpload = 0, worstPage = 0;
         int held = 0;
         // Drip one byte a second on every slow connection; every two seconds,
         // while all are still held, time a normal upload and the index page.
@@ -119,7 +112,7 @@ private slots:
                 connection->send("y");
             if (second % 2 == 0) {
                 const auto upload = timedRequest(port, uploadRequest(QByteArray(20000, 'n')));
-                const auto page = timedRequest(port, index);
+                const auto page = timedRequest(port, indexPage);
                 QCOMPARE(upload.first, 200);
                 QCOMPARE(page.first, 200);
                 worstUpload = qMax(worstUpload, upload.second);
@@ -151,7 +144,6 @@ private slots:
         ServerProcess server;
         QVERIFY(server.start());
         const quint16 port = server.port();
-        const QByteArray index = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
         const qint64 before = statusField(server.pid(), "VmRSS");
 
         // Eight requests of 20,000 headers each: refused once the per-connection
@@ -184,14 +176,14 @@ private slots:
         // system work; once it has taken them in, normal requests are quick.
         QElapsedTimer settle;
         settle.start();
-        auto page = timedRequest(port, index);
+        auto page = timedRequest(port, indexPage);
         const qint64 duringBurst = page.second;
         while (page.second >= 1000 && settle.elapsed() < 10000)
-            page = timedRequest(port, index);
+            page = timedRequest(port, indexPage);
         QCOMPARE(openCount(open), 1000);
         qint64 worst = 0;
         for (int i = 0; i < 3; ++i) {
-            page = timedRequest(port, index);
+            page = timedRequest(port, indexPage);
             QCOMPARE(page.first, 200);
             worst = qMax(worst, page.second);
         }
