@@ -2,13 +2,13 @@
 
 #include <QByteArray>
 
-// A plain TCP connection to 127.0.0.1 for sending requests byte by byte, the
-// way no HTTP client library would: split, dripped, half-closed, malformed.
+// A plain TCP connection to 127.0.0.1 for sending requests byte by byte, the way no HTTP client
+// library would: split, dripped, half-closed, malformed.
 class RawConnection
 {
 public:
     RawConnection() = default;
-    ~RawConnection();
+    ~RawConnection() { close(); }
     RawConnection(const RawConnection &) = delete;
     RawConnection &operator=(const RawConnection &) = delete;
 
@@ -20,14 +20,16 @@ public:
     // Reads until the server closes or the time is up.
     QByteArray readUntilClosed(int timeoutMs);
     // True once the server has closed (reads what is pending without waiting).
-    bool closedByPeer();
+    bool closedByPeer() { return readUntilClosed(0), m_peerClosed; }
     void close();
-    int fd() const { return m_fd; }
 
 private:
     int m_fd = -1;
     bool m_peerClosed = false;
 };
+
+// The value of the first header line called name in an HTTP header block.
+QByteArray headerOf(const QByteArray &headers, const QByteArray &name);
 
 struct RawReply
 {
@@ -36,5 +38,4 @@ struct RawReply
     QByteArray body;
 
     static RawReply parse(const QByteArray &bytes);
-    QByteArray header(const QByteArray &name) const;
 };

@@ -1,5 +1,13 @@
+// The service's pure pieces fed directly, no network: the request parsers (multipart split at
+// every offset, ranges, framing, form fields), text encodings, identifiers, password hashes,
+// the command line and the guess throttle with its own clock.
+#include "GuessThrottle.h"
+#include "MultipartReader.h"
 #include "PasswordHash.h"
 #include "RandomToken.h"
+#include "RangeRequest.h"
+#include "RequestFields.h"
+#include "RequestFraming.h"
 #include "ServerOptions.h"
 #include "TextEncoding.h"
 
@@ -7,127 +15,264 @@
 
 #include <set>
 
+namespace {
+
+// What a reader produced: "part(name|file|type)", then that part's data.
+struct Transcript
+{
+    std::vector<std::string> events;
+    bool ok = true;
+    bool complete = false;
+};
+
+Transcript readInPieces(const std::string &body, const std::vector<std::size_t> &cuts)
+{
+    Transcript t;
+    MultipartReader reader(
+        "B0undary",
+        [&](const MultipartReader::PartHeader &h) {
+            t.events.push_back("part(" + h.name + "|" + (h.hasFileName ? h.fileName : "-") + "|" +
+                               h.contentType + ")");
+            t.events.emplace_back();
+            return true;
+        },
+        [&](std::string_view bytes) { return t.events.back().append(bytes), true; });
+    std::size_t at = 0;
+    for (const std::size_t cut : cuts) {
+        t.ok = reader.feed(std::string_view(body).substr(at, cut - at)) && t.ok;
+        at = cut;
+    }
+    t.ok = reader.feed(std::string_view(body).substr(at)) && t.ok;
+    t.complete = reader.isComplete();
+    return t;
+}
+
+const std::string sampleBody =
+    "preamble to ignore\r\n--B0undary\r\n"
+    "Content-Disposition: form-data; name=\"file\"; filename=\"a;b \\\"q\\\".txt\"\r\n"
+    "Content-Type: text/plain\r\n\r\nline one\r\n--B0undar not yet\r\n\r\n\r\n--B0undary  \r\n"
+    "content-disposition: form-data; name=password\r\n\r\npw\r\n--B0undary\r\n"
+    "Content-Disposition: form-data; name=\"files[]\"; filename=\"\"\r\n\r\n"
+    "\r\n--B0undary--\r\nepilogue --B0undary\r\n";
+
+const std::vector<std::string> sampleEvents = {
+    "part(file|a;b \"q\".txt|text/plain)", "line one\r\n--B0undar not yet\r\n\r\n",
+    "part(password|-|)", "pw", "part(files[]||)", ""};
+
+} // namespace
+
 class ServerPartsTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void invalidUtf8IsReplaced_data()
+    void multipartSurvivesEverySplit()
     {
-        QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QByteArray>("output");
-        const QByteArray r = "\xEF\xBF\xBD";
-        QTest::newRow("valid") << QByteArray("日本 ok") << QByteArray("日本 ok");
-        QTest::newRow("lone continuation") << QByteArray("a\x80z") << "a" + r + "z";
-        QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << r + r;
-        QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << r + r + r;
-        QTest::newRow("truncated") << QByteArray("\xE6\x97") << r + r;
-        QTest::newRow("beyond U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << r + r + r + r;
-        QTest::newRow("NUL kept") << QByteArray("a\0b", 3) << QByteArray("a\0b", 3);
-    }
-    void invalidUtf8IsReplaced()
-    {
-        QFETCH(QByteArray, input);
-        QFETCH(QByteArray, output);
-        QCOMPARE(QByteArray::fromStdString(TextEncoding::toValidUtf8(input.toStdString())), output);
+        // Every single cut, then every pair of cuts: networks split anywhere.
+        for (std::size_t i = 0; i <= sampleBody.size(); ++i) {
+            for (std::size_t j = i; j <= sampleBody.size(); j += (i % 3 == 0 ? 1 : sampleBody.size())) {
+                const Transcript t = readInPieces(sampleBody, {i, j});
+                QVERIFY2(t.ok && t.complete && t.events == sampleEvents,
+                         qPrintable(QString("%1,%2").arg(i).arg(j)));
+            }
+        }
+        std::vector<std::size_t> everyByte;
+        for (std::size_t i = 1; i < sampleBody.size(); ++i)
+            everyByte.push_back(i);
+        QCOMPARE(readInPieces(sampleBody, everyByte).events, sampleEvents);
     }
 
-    void textIsEscapedForEachDestination()
+    void malformedMultipartFails()
     {
+        const std::string part = "--B0undary\r\nContent-Disposition: form-data; name=\"f\"\r\n\r\nx";
+        const std::string endless = "--B0undary\r\nX: " + std::string(MultipartReader::maxPartHeaderBytes + 10, 'h');
+        // body, complete, ok
+        for (const auto &[body, complete, ok] : std::vector<std::tuple<std::string, bool, bool>>{
+                 {part + "\r\n", false, true}, // no closing delimiter
+                 {"just text", false, true},
+                 {"--B0undary\r\nContent-Disposition: attachment\r\n\r\nx\r\n--B0undary--", false, false},
+                 {"--B0undary\r\nContent-Disposition: form-data\r\n\r\nx\r\n--B0undary--", false, false},
+                 {"--B0undary\r\n\r\nx\r\n--B0undary--", false, false}, // no part headers
+                 {"--B0undary\r\nContent-Disposition: form-data; name=a\r\nbad\r\n\r\nx", false, false},
+                 {part + "\r\n--B0undaryX\r\n", false, false}, // text after the delimiter
+                 {endless, false, false},
+                 {part + "\r\n--B0undary--", true, true}}) {
+            const Transcript t = readInPieces(body, {});
+            QVERIFY2(t.complete == complete && t.ok == ok, body.substr(0, 80).c_str());
+        }
+    }
+
+    void boundariesAndFileNames()
+    {
+        const auto boundary = [](const std::string &type) {
+            return MultipartReader::boundaryOf(type).value_or("<none>");
+        };
+        QCOMPARE(boundary("Multipart/Form-Data; charset=x; BOUNDARY=\"a b;c\""), "a b;c");
+        QCOMPARE(boundary("multipart/form-data"), "<none>");
+        QCOMPARE(boundary("multipart/form-data; boundary="), "<none>");
+        QCOMPARE(boundary("multipart/form-data; boundary=" + std::string(71, 'x')), "<none>");
+        QCOMPARE(boundary("multipart/mixed; boundary=abc"), "<none>");
+        const auto fileName = [](const std::string &value) {
+            const auto h = MultipartReader::parsePartHeader(
+                "Content-Disposition: form-data; name=\"f\"; filename=" + value);
+            return h ? h->fileName : "<none>";
+        };
+        QCOMPARE(fileName("\"  a b  \" "), "  a b  ");
+        QCOMPARE(fileName("\"dir\\\""), "dir\\"); // a trailing backslash, as browsers send it
+        QCOMPARE(fileName("\"a\\\"b\""), "a\"b");
+    }
+
+    void rangesFollowRfc9110()
+    {
+        using K = RangeRequest::Kind;
+        struct Row
+        {
+            std::string header;
+            std::uint64_t size;
+            K kind;
+            std::uint64_t first, last;
+        };
+        for (const Row &row : std::vector<Row>{
+                 {"", 10, K::Whole, 0, 0}, {"bytes=7-100", 10, K::Partial, 7, 9},
+                 {"bytes=-30", 10, K::Partial, 0, 9}, {"Bytes= 1-1 ", 10, K::Partial, 1, 1},
+                 {"bytes=0-3,2-6", 10, K::Partial, 0, 6}, {"bytes=4-5,0-3", 10, K::Partial, 0, 5},
+                 {"bytes=0-1,5-6", 10, K::Whole, 0, 0}, // two apart: the whole file
+                 {"bytes=-0", 10, K::Unsatisfiable, 0, 0}, {"bytes=0-", 0, K::Unsatisfiable, 0, 0},
+                 {"bytes=20-30,1-2", 10, K::Partial, 1, 2}, {"bytes=5-2", 10, K::Whole, 0, 0},
+                 {"bytes=a-b", 10, K::Whole, 0, 0},
+                 {"bytes=99999999999999999999999-", 10, K::Unsatisfiable, 0, 0},
+                 {"bytes=0-0" + QByteArray(",0-0").repeated(70).toStdString(), 10, K::Whole, 0, 0}}) {
+            const auto range = RangeRequest::parse(row.header, row.size);
+            const bool partial = row.kind == K::Partial;
+            QVERIFY2(range.kind == row.kind && (!partial || (range.first == row.first && range.last == row.last)),
+                     row.header.c_str());
+        }
+    }
+
+    void framingIsStrict()
+    {
+        using B = RequestFraming::Body;
+        using Headers = std::vector<std::pair<std::string, std::string>>;
+        for (const auto &[headers, body, refusal] : std::vector<std::tuple<Headers, B, int>>{
+                 {{{"Host", "x"}}, B::None, 0},
+                 {{{"content-length", "12"}, {"Content-Length", "12, 12"}}, B::Length, 0},
+                 {{{"Content-Length", "12"}, {"Content-Length", "13"}}, B::None, 400},
+                 {{{"Content-Length", "1, 2"}}, B::None, 400},
+                 {{{"Content-Length", "+5"}}, B::None, 400},
+                 {{{"Content-Length", ""}}, B::None, 400},
+                 {{{"Transfer-Encoding", "Chunked"}}, B::Chunked, 0},
+                 {{{"Transfer-Encoding", "chunked"}, {"Content-Length", "3"}}, B::None, 400},
+                 {{{"Transfer-Encoding", "gzip, chunked"}}, B::None, 501},
+                 {{{"Transfer-Encoding", " , "}, {"Content-Length", "0"}}, B::None, 400},
+                 {{{"Transfer-Encoding", "chunked"}, {"Transfer-Encoding", "chunked"}}, B::None, 501}}) {
+            const auto framing = RequestFraming::of(headers);
+            QVERIFY2(framing.refusal == refusal && (refusal != 0 || framing.body == body),
+                     (headers[0].second + " " + headers.back().second).c_str());
+        }
+    }
+
+    void cookiesAndFormFieldsAreFound()
+    {
+        const std::vector<std::string> cookies = {"a=1; pelkin_x=first", "  pelkin_y = two ;z"};
+        QCOMPARE(RequestFields::cookieValue(cookies, "pelkin_x"), std::string("first"));
+        QCOMPARE(RequestFields::cookieValue(cookies, "pelkin_y"), std::string("two"));
+        QCOMPARE(RequestFields::cookieValue(cookies, "pelkin"), std::string());
+        QCOMPARE(RequestFields::formField("x=1&password=p%C3%A4ss+w%26rd&y", "password"),
+                 std::string("päss w&rd"));
+        QCOMPARE(RequestFields::formField("pass%77ord=ok", "password"), std::string("ok"));
+        QCOMPARE(RequestFields::formField("passwordx=1", "password"), std::string());
+    }
+
+    void textIsMadeSafeForEachDestination()
+    {
+        const std::string r = "\xEF\xBF\xBD";
+        for (const auto &[in, out] : std::vector<std::pair<std::string, std::string>>{
+                 {"日本 ok", "日本 ok"}, {"a\x80z", "a" + r + "z"}, {"\xC0\xAF", r + r},
+                 {"\xED\xA0\x80", r + r + r}, {"\xE6\x97", r + r}, {"\xF4\x90\x80\x80", r + r + r + r},
+                 {std::string("a\0b", 3), std::string("a\0b", 3)}})
+            QCOMPARE(TextEncoding::toValidUtf8(in), out);
         QCOMPARE(TextEncoding::htmlEscape("<a href=\"x\">'&'</a>\n\x7f"),
                  std::string("&lt;a href=&quot;x&quot;&gt;&#39;&amp;&#39;&lt;/a&gt;%0A%7F"));
+        // Direction controls (RLO, RLI, RLM) are shown escaped; U+2010 is an ordinary hyphen.
+        QCOMPARE(TextEncoding::htmlEscape("a\u202Etxt.exe\u2067\u200F\u2010"),
+                 std::string("a%E2%80%AEtxt.exe%E2%81%A7%E2%80%8F\u2010"));
         QCOMPARE(TextEncoding::contentDispositionAttachment("報告 \"1\";\r\n.pdf"),
                  std::string("attachment; filename=\"__ _1____.pdf\"; "
                              "filename*=UTF-8''%E5%A0%B1%E5%91%8A%20%221%22%3B%0D%0A.pdf"));
         QCOMPARE(TextEncoding::contentDispositionAttachment(""),
                  std::string("attachment; filename=\"download\"; filename*=UTF-8''"));
         QCOMPARE(TextEncoding::formUrlDecode("a+b%20c%E6%97%A5%zz"), std::string("a b c日%zz"));
-        QCOMPARE(TextEncoding::isoUtc(0), std::string("1970-01-01T00:00:00Z"));
-        QCOMPARE(TextEncoding::formatSize(999), std::string("999 バイト"));
-        QCOMPARE(TextEncoding::formatSize(1500), std::string("1.5 KB"));
-        QCOMPARE(TextEncoding::formatSize(999999), std::string("1.0 MB"));
-        QCOMPARE(TextEncoding::formatSize(1073741824), std::string("1.1 GB"));
     }
 
-    void identifiersAreUnguessableAndStrictlyChecked()
+    void identifiersAndPasswordHashes()
     {
         std::set<std::string> seen;
         for (int i = 0; i < 1000; ++i) {
             const std::string id = RandomToken::identifier();
-            QVERIFY(RandomToken::isIdentifier(id));
-            QVERIFY(seen.insert(id).second);
+            QVERIFY(RandomToken::isIdentifier(id) && seen.insert(id).second);
         }
-        QVERIFY(!RandomToken::isIdentifier("../../../../etc/passwd"));
-        QVERIFY(!RandomToken::isIdentifier("AAAAAAAAAAAAAAAAAAAAA"));
-        QVERIFY(!RandomToken::isIdentifier("AAAAAAAAAAAAAAAAAAAAA."));
+        for (const char *bad : {"../../../../etc/passwd", "AAAAAAAAAAAAAAAAAAAAA", "AAAAAAAAAAAAAAAAAAAAA."})
+            QVERIFY(!RandomToken::isIdentifier(bad));
         const std::string bytes = "\x00\xff\x10 binary";
         QCOMPARE(RandomToken::fromBase64Url(TextEncoding::base64Url(bytes)).value(), bytes);
         QVERIFY(!RandomToken::fromBase64Url("a+b/").has_value());
-    }
 
-    void passwordsAreSaltedAndVerified()
-    {
         const std::string first = PasswordHash::create("秘密 pass", 1000);
         const std::string second = PasswordHash::create("秘密 pass", 1000);
-        QVERIFY(first != second);
-        QVERIFY(first.find("秘密") == std::string::npos);
-        QVERIFY(PasswordHash::verify("秘密 pass", first));
-        QVERIFY(PasswordHash::verify("秘密 pass", second));
-        QVERIFY(!PasswordHash::verify("秘密 pass ", first));
-        QVERIFY(!PasswordHash::verify("", first));
+        QVERIFY(first != second && first.find("秘密") == std::string::npos);
+        QVERIFY(PasswordHash::verify("秘密 pass", first) && PasswordHash::verify("秘密 pass", second));
+        QVERIFY(!PasswordHash::verify("秘密 pass ", first) && !PasswordHash::verify("", first));
         for (const char *broken : {"", "pbkdf2-sha256$1000$abc", "md5$1$a$b",
-                                   "pbkdf2-sha256$0$abc$def", "pbkdf2-sha256$x$abc$def"}) {
+                                   "pbkdf2-sha256$0$abc$def", "pbkdf2-sha256$x$abc$def"})
             QVERIFY(!PasswordHash::verify("", broken));
-        }
     }
 
-    void commandLinesAreParsed_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<int>("port");
-        QTest::newRow("defaults") << QStringList() << true << "127.0.0.1" << 8787;
-        QTest::newRow("any port") << QStringList{"--listen", "127.0.0.1:0"} << true << "127.0.0.1"
-                                  << 0;
-        QTest::newRow("IPv6") << QStringList{"--listen", "[::1]:9000"} << true << "::1" << 9000;
-        QTest::newRow("bare IPv6") << QStringList{"--listen", "::1:9000"} << false << "" << 0;
-        QTest::newRow("port too big") << QStringList{"--listen", "h:70000"} << false << "" << 0;
-        QTest::newRow("no port") << QStringList{"--listen", "h:"} << false << "" << 0;
-        QTest::newRow("fraction of a day")
-            << QStringList{"--expire-days", "0.5"} << true << "127.0.0.1" << 8787;
-        QTest::newRow("expiry not a number")
-            << QStringList{"--expire-days", "7d"} << false << "" << 0;
-        QTest::newRow("max bytes text") << QStringList{"--max-bytes", "1e9"} << false << "" << 0;
-        QTest::newRow("key alone") << QStringList{"--key", "k.pem"} << false << "" << 0;
-        QTest::newRow("stray argument") << QStringList{"serve"} << false << "" << 0;
-    }
     void commandLinesAreParsed()
     {
-        QFETCH(QStringList, args);
-        QFETCH(bool, valid);
-        QFETCH(QString, host);
-        QFETCH(int, port);
-        std::vector<std::string> list;
-        for (const QString &arg : args) {
-            list.push_back(arg.toStdString());
-        }
-        std::string error;
-        const auto options = ServerOptions::parse(list, error);
-        QCOMPARE(options.has_value(), valid);
-        QCOMPARE(error.empty(), valid);
-        if (valid) {
-            QCOMPARE(QString::fromStdString(options->host), host);
-            QCOMPARE(options->port, port);
-            QVERIFY(options->maxBytes > (1ULL << 30));
+        for (const auto &[args, listen] : std::vector<std::pair<QStringList, QString>>{
+                 {{}, "127.0.0.1:8787"}, {{"--listen", "[::1]:9000"}, "::1:9000"},
+                 {{"--expire-days", "0.5"}, "127.0.0.1:8787"}, {{"--listen", "::1:9000"}, ""},
+                 {{"--listen", "h:70000"}, ""}, {{"--listen", "h:"}, ""},
+                 {{"--expire-days", "7d"}, ""}, {{"--max-bytes", "1e9"}, ""},
+                 {{"--key", "k.pem"}, ""}, {{"serve"}, ""}}) {
+            std::vector<std::string> list;
+            for (const QString &arg : args)
+                list.push_back(arg.toStdString());
+            std::string error;
+            const auto options = ServerOptions::parse(list, error);
+            QCOMPARE(error.empty(), !listen.isEmpty());
+            QCOMPARE(options ? QString::fromStdString(options->host) + ":" + QString::number(options->port)
+                             : QString(""),
+                     listen);
         }
     }
 
-    void dataFolderFollowsXdg()
+    void guessesAreThrottledPerAddressAndUpload()
     {
-        qputenv("XDG_DATA_HOME", "/tmp/xdg-test-data");
-        QCOMPARE(ServerOptions::defaultDataDir().string(),
-                 std::string("/tmp/xdg-test-data/pelkin-upload-server"));
+        GuessThrottle throttle;
+        const auto t0 = GuessThrottle::Clock::now();
+        for (int i = 0; i < int(GuessThrottle::perAddress.burst); ++i)
+            QCOMPARE(throttle.take("192.0.2.1", "upload-a", t0), 0);
+        const int wait = throttle.take("192.0.2.1", "upload-a", t0);
+        QCOMPARE(wait, int(GuessThrottle::perAddress.secondsPerGuess));
+        // Another upload does not help the same address, but another address may still try
+        // (the owner is not locked out); after the wait the address has one guess again.
+        QVERIFY(throttle.take("192.0.2.1", "upload-b", t0) > 0);
+        QCOMPARE(throttle.take("192.0.2.2", "upload-a", t0), 0);
+        const auto later = t0 + std::chrono::seconds(wait);
+        QCOMPARE(throttle.take("192.0.2.1", "upload-a", later), 0);
+        QVERIFY(throttle.take("192.0.2.1", "upload-a", later) > 0);
+
+        // Many addresses against one upload meet the upload's bucket.
+        GuessThrottle shared;
+        int allowed = 0;
+        int lastWait = 0;
+        for (int i = 0; i < 100; ++i)
+            allowed += (lastWait = shared.take("198.51.100." + std::to_string(i), "target", t0)) == 0;
+        QCOMPARE(allowed, int(GuessThrottle::perUpload.burst));
+        QVERIFY(lastWait > 0 && lastWait <= int(GuessThrottle::perUpload.secondsPerGuess));
+        QCOMPARE(GuessThrottle::addressKey("2001:db8:1:2:aaaa::1"),
+                 GuessThrottle::addressKey("2001:db8:1:2:bbbb::9"));
     }
 };
 

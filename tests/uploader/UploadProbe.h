@@ -4,15 +4,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <mutex>
 
-// Collects what an upload reports: every completion (from any thread) and
-// every progress call with the thread it arrived on.
+// Collects what an upload reports: every completion (from any thread) and every progress call,
+// with the threads they arrived on.
 class UploadProbe
 {
 public:
@@ -33,7 +32,6 @@ public:
             m_state.completionThreads.append(QThread::currentThread());
         };
     }
-
     PelkinUploader::ProgressHandler progress()
     {
         return [this](double fraction) {
@@ -43,7 +41,6 @@ public:
             m_state.progressAfterCompletion += m_state.results.isEmpty() ? 0 : 1;
         };
     }
-
     State state() const
     {
         std::lock_guard lock(m_mutex);
@@ -57,8 +54,7 @@ public:
         return QTest::qWaitFor([this] { return completionCount() > 0; }, ms);
     }
     // One upload with its own uploader, waited for.
-    bool upload(const QUrl &endpoint, const QList<QUrl> &files,
-                const std::optional<QString> &password = {},
+    bool upload(const QUrl &endpoint, const QList<QUrl> &files, const std::optional<QString> &password = {},
                 std::chrono::milliseconds idleTimeout = std::chrono::seconds(5), int ms = 15000)
     {
         PelkinUploader uploader(endpoint, idleTimeout);
