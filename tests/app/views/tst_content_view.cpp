@@ -98,18 +98,16 @@ class TestContentView : public QObject
 private slots:
     void init();
     void cleanup();
-    void tabsByPointerAndKeyboard();
+    void tabsFollowBothWays();
     void fileListCapsRowsAndRemovesEqualUrls();
     void uploadByButtonAndByReturn();
     void dropAreaTakesFileDrops();
     void resultCard_data();
     void resultCard();
-    void copyFeedbackLastsOneAndAHalfSeconds();
     void historyRows();
-    void deletingHistoryByMenuKeyboardAndSwipe();
+    void deletingHistoryByMenuAndSwipe();
     void clearingHistoryAsksOnTheSafeChoice();
-    void passwordFieldsKeepTheFirst100Characters_data();
-    void passwordFieldsKeepTheFirst100Characters();
+    void passwordFieldKeepsTheFirst100Characters();
     void settingsAndTheme();
     void contrastInScreenshots_data();
     void contrastInScreenshots();
@@ -194,7 +192,7 @@ void TestContentView::showTab(MainTab::Value tab, const char *name)
     QTRY_COMPARE_WITH_TIMEOUT(find(name)->opacity(), 1.0, 2000);
 }
 
-void TestContentView::tabsByPointerAndKeyboard()
+void TestContentView::tabsFollowBothWays()
 {
     click(find("sidebarRow_history"));
     QCOMPARE(model->selectedTab(), MainTab::History);
@@ -202,17 +200,6 @@ void TestContentView::tabsByPointerAndKeyboard()
     model->setSelectedTab(MainTab::Settings);
     QVERIFY(find("sidebarRow_settings")->property("selected").toBool());
     QVERIFY(!find("sidebarRow_history")->property("selected").toBool());
-
-    QTest::keyClick(view.get(), Qt::Key_1, Qt::ControlModifier);
-    QCOMPARE(model->selectedTab(), MainTab::Home);
-    QTest::keyClick(view.get(), Qt::Key_3, Qt::ControlModifier);
-    QCOMPARE(model->selectedTab(), MainTab::Settings);
-    // In the tab list the arrows move the selection.
-    find("sidebarTabList")->forceActiveFocus(Qt::TabFocusReason);
-    QTest::keyClick(view.get(), Qt::Key_Up);
-    QCOMPARE(model->selectedTab(), MainTab::History);
-    QTest::keyClick(view.get(), Qt::Key_Down);
-    QCOMPARE(model->selectedTab(), MainTab::Settings);
     QTRY_VERIFY_WITH_TIMEOUT(find("settingsTab") && !find("historyTab"), 1000);
 }
 
@@ -221,14 +208,10 @@ void TestContentView::fileListCapsRowsAndRemovesEqualUrls()
     model->appendFiles(makeFiles(11));
     QTRY_COMPARE(findAll(view->contentItem(), "fileRow").size(), 8);
     QCOMPARE(text(find("moreFilesText")), QString("他 3件"));
-    QCOMPARE(text(inside(findAll(view->contentItem(), "fileRow").first(), "fileName")),
-             model->selectedURLs().first().fileName());
-
     // The remove button shows under the pointer; it removes every equal URL.
     const QList<QUrl> files = makeFiles(2);
     model->setSelectedURLs({files[0], files[1], files[0]});
     QTRY_COMPARE(findAll(view->contentItem(), "fileRow").size(), 3);
-    QVERIFY(!find("moreFilesRow"));
     QQuickItem *lastRow = findAll(view->contentItem(), "fileRow").last();
     QQuickItem *remove = inside(lastRow, "removeButton");
     QCOMPARE(remove->opacity(), 0.0);
@@ -236,7 +219,6 @@ void TestContentView::fileListCapsRowsAndRemovesEqualUrls()
     QTRY_COMPARE_WITH_TIMEOUT(remove->opacity(), 1.0, 1000);
     click(remove);
     QCOMPARE(model->selectedURLs(), QList<QUrl>{files[1]});
-    QTRY_COMPARE(findAll(view->contentItem(), "fileRow").size(), 1);
 }
 
 void TestContentView::uploadByButtonAndByReturn()
@@ -309,18 +291,15 @@ void TestContentView::dropAreaTakesFileDrops()
 
 void TestContentView::resultCard_data()
 {
-    QTest::addColumn<bool>("success");
-    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("url"); // a failure when empty
     QTest::addColumn<int>("files");
     QTest::addColumn<QString>("more");
-    QTest::newRow("success, 5 files") << true << "https://e.jp/s/abc" << 5 << "他 2件";
-    QTest::newRow("failure, 2 files") << false << "" << 2 << "";
-    QTest::newRow("success, empty URL") << true << "" << 1 << "";
+    QTest::newRow("success, 5 files") << "https://e.jp/s/abc" << 5 << "他 2件";
+    QTest::newRow("failure, 2 files") << "" << 2 << "";
 }
 
 void TestContentView::resultCard()
 {
-    QFETCH(bool, success);
     QFETCH(QString, url);
     QFETCH(int, files);
     QFETCH(QString, more);
@@ -328,11 +307,10 @@ void TestContentView::resultCard()
     for (int i = 0; i < files; ++i)
         names << QStringLiteral("ファイル%1.txt").arg(i + 1);
     model->appendFiles(makeFiles(2));
-    if (success)
+    if (!url.isEmpty())
         model->markHomeUploadSucceeded(url, names, true);
     else
         model->markHomeUploadFailed(QStringLiteral("サーバーに接続できませんでした"), names);
-
     QTRY_VERIFY_WITH_TIMEOUT(find("uploadResultView"), 1000);
     QQuickItem *form = find("uploadForm");
     QVERIFY(!form->isEnabled());
@@ -341,48 +319,22 @@ void TestContentView::resultCard()
     QCOMPARE(findAll(view->contentItem(), "resultFileRow").size(), std::min(files, 3));
     QCOMPARE(text(find("resultMoreFiles")), more.isEmpty() ? "<missing>" : more);
     QCOMPARE(text(find("resultUrl")), url.isEmpty() ? "<missing>" : url);
-    QCOMPARE(find("retryButton") != nullptr, !success);
-
     QTRY_COMPARE_WITH_TIMEOUT(find("uploadResultView")->property("contentProgress").toDouble(), 1.0,
                               2000);
-    click(find(success ? "newUploadButton" : "retryButton"));
-    QVERIFY(!model->hasHomeUploadResult());
-    QVERIFY(model->selectedURLs().isEmpty());
+    if (!url.isEmpty()) {
+        click(find("copyUrlButton"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), url);
+    }
+    click(find(url.isEmpty() ? "retryButton" : "newUploadButton"));
+    QVERIFY(!model->hasHomeUploadResult() && model->selectedURLs().isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(form->opacity(), 1.0, 2000);
     QVERIFY(form->isEnabled());
-}
-
-void TestContentView::copyFeedbackLastsOneAndAHalfSeconds()
-{
-    const QString url = QStringLiteral("https://drop.example.jp/s/Q7xk2PmA");
-    model->markHomeUploadSucceeded(url, {QStringLiteral("a.png")}, false);
-    QTRY_COMPARE_WITH_TIMEOUT(
-        find("uploadResultView")->property("contentProgress").toDouble(), 1.0, 3000);
-    QQuickItem *button = find("copyUrlButton");
-    const QString idle = text(button);
-    QElapsedTimer clock;
-    click(button);
-    clock.start();
-    QCOMPARE(QGuiApplication::clipboard()->text(), url);
-    QVERIFY(text(button) != idle);
-    // A second click does not postpone the first reset.
-    QTest::qWait(500);
-    click(button);
-    QTRY_COMPARE_WITH_TIMEOUT(text(button), idle, 3000);
-    QVERIFY2(clock.elapsed() >= 1400 && clock.elapsed() < 1900, qPrintable(QString::number(clock.elapsed())));
-
-    // The history row's copy button copies its own entry's URL.
-    model->addHistory({QStringLiteral("a.png")}, url + u'x', true, QString());
-    model->dismissHomeUploadResult();
-    showTab(MainTab::History, "historyTab");
-    click(find("historyCopyButton"));
-    QCOMPARE(QGuiApplication::clipboard()->text(), url + u'x');
 }
 
 void TestContentView::historyRows()
 {
     showTab(MainTab::History, "historyTab");
-    QVERIFY(find("historyEmptyState") && !find("historyList") && !find("clearHistoryButton"));
+    QVERIFY(find("historyEmptyState") && !find("clearHistoryButton"));
     QStringList twenty;
     for (int i = 0; i < 20; ++i)
         twenty << QStringLiteral("とても長いファイル名_%1.png").arg(i);
@@ -396,38 +348,28 @@ void TestContentView::historyRows()
     const QList<QQuickItem *> rows = findAll(view->contentItem(), "historyRow");
     QCOMPARE(text(inside(rows[0], "historyFileNames")), twenty.join(", "));
     QCOMPARE(inside(rows[0], "historyFileNames")->property("lineCount").toInt(), 2);
-    QCOMPARE(text(inside(rows[0], "historyUrl")), QString("https://e.jp/s/1"));
-    // A failure and a success with an empty URL have no URL line; an empty message no message line.
+    click(inside(rows[0], "historyCopyButton"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("https://e.jp/s/1"));
+    // A failure and a success with an empty URL have no URL line; an empty message none.
     for (const auto &[row, message] : {std::pair{rows[1], true}, std::pair{rows[2], false}}) {
         QVERIFY(!inside(row, "historyUrlRow")->isVisible());
         QCOMPARE(inside(row, "historyMessage")->isVisible(), message);
     }
-    QVERIFY(text(inside(rows[0], "historyStatusText")) != text(inside(rows[1], "historyStatusText")));
 }
 
-void TestContentView::deletingHistoryByMenuKeyboardAndSwipe()
+void TestContentView::deletingHistoryByMenuAndSwipe()
 {
-    for (const char *name : {"d.txt", "c.txt", "b.txt", "a.txt"})
+    for (const char *name : {"c.txt", "b.txt", "a.txt"})
         model->addHistory({QString::fromLatin1(name)}, std::nullopt, true, QString());
-    const QList<UploadHistoryItem> before = model->history(); // a, b, c, d
+    const QList<UploadHistoryItem> before = model->history(); // a, b, c
     showTab(MainTab::History, "historyTab");
     const auto rows = [&] { return findAll(view->contentItem(), "historyRow"); };
-    QTRY_COMPARE(rows().size(), 4);
-
+    QTRY_COMPARE(rows().size(), 3);
     click(rows()[1], Qt::RightButton);
     QTRY_VERIFY_WITH_TIMEOUT(find("historyDeleteMenuItem"), 1000);
     QTest::qWait(100); // the menu fades in
     click(find("historyDeleteMenuItem"));
-    QCOMPARE(model->history(), (QList<UploadHistoryItem>{before[0], before[2], before[3]}));
-
-    // A focused row offers 削除 on the Delete key; Return takes it.
-    QTRY_COMPARE(rows().size(), 3);
-    rows()[1]->forceActiveFocus(Qt::TabFocusReason);
-    QTest::keyClick(view.get(), Qt::Key_Delete);
-    QTRY_VERIFY_WITH_TIMEOUT(find("historyDeleteMenuItem"), 1000);
-    QTRY_VERIFY(find("historyDeleteMenuItem")->hasActiveFocus());
-    QTest::keyClick(view.get(), Qt::Key_Return);
-    QCOMPARE(model->history(), (QList<UploadHistoryItem>{before[0], before[3]}));
+    QCOMPARE(model->history(), (QList<UploadHistoryItem>{before[0], before[2]}));
 
     // Swiping the first card most of the way to the left deletes it.
     QTRY_COMPARE(rows().size(), 2);
@@ -438,7 +380,7 @@ void TestContentView::deletingHistoryByMenuKeyboardAndSwipe()
         QTest::mouseMove(view.get(), start - QPoint(dx, 0), 5);
     QTest::mouseRelease(view.get(), Qt::LeftButton, Qt::NoModifier,
                         start - QPoint(int(row->width() * 0.8), 0), 5);
-    QTRY_COMPARE_WITH_TIMEOUT(model->history(), QList<UploadHistoryItem>{before[3]}, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(model->history(), QList<UploadHistoryItem>{before[2]}, 2000);
 }
 
 void TestContentView::clearingHistoryAsksOnTheSafeChoice()
@@ -465,22 +407,11 @@ void TestContentView::clearingHistoryAsksOnTheSafeChoice()
     QTRY_VERIFY_WITH_TIMEOUT(find("historyEmptyState") && !find("clearConfirmationTitle"), 1000);
 }
 
-void TestContentView::passwordFieldsKeepTheFirst100Characters_data()
+void TestContentView::passwordFieldKeepsTheFirst100Characters()
 {
-    QTest::addColumn<bool>("settings");
-    QTest::newRow("Home tab") << false;
-    QTest::newRow("Settings tab") << true;
-}
-
-void TestContentView::passwordFieldsKeepTheFirst100Characters()
-{
-    QFETCH(bool, settings);
-    if (settings)
-        showTab(MainTab::Settings, "settingsTab");
-    QQuickItem *input = inside(find(settings ? "defaultPasswordRow" : "homePasswordRow"), "passwordInput");
+    showTab(MainTab::Settings, "settingsTab");
+    QQuickItem *input = inside(find("defaultPasswordRow"), "passwordInput");
     QCOMPARE(input->property("echoMode").toInt(), 2); // TextInput.Password
-    const auto stored = [&] { return settings ? model->defaultPassword() : model->homePassword(); };
-
     // 99 letters, a family emoji of several code points (one character), then more.
     const QString kept = QString(99, u'a') + QStringLiteral("👨‍👩‍👧");
     QGuiApplication::clipboard()->setText(kept + QString(50, u'b'));
@@ -488,16 +419,13 @@ void TestContentView::passwordFieldsKeepTheFirst100Characters()
     QTRY_VERIFY(input->hasActiveFocus());
     QTest::keyClick(view.get(), Qt::Key_V, Qt::ControlModifier);
     QTRY_COMPARE(input->property("text").toString(), kept);
-    QCOMPARE(stored(), kept);
-    QCOMPARE(model->homePassword(), kept); // the Home password follows the default
-    QTest::keyClick(view.get(), Qt::Key_End);
+    QCOMPARE(model->defaultPassword(), kept);
     QTest::keyClick(view.get(), 'z');
     QCOMPARE(input->property("text").toString(), kept);
     QTest::keyClick(view.get(), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(view.get(), Qt::Key_Delete);
-    QCOMPARE(stored(), QString());
-    // A change of the model shows in the field.
-    settings ? model->setDefaultPassword(QStringLiteral("abc")) : model->setHomePassword(QStringLiteral("abc"));
+    QCOMPARE(model->defaultPassword(), QString());
+    model->setDefaultPassword(QStringLiteral("abc")); // a change of the model shows
     QCOMPARE(input->property("text").toString(), QString("abc"));
 }
 
@@ -505,17 +433,6 @@ void TestContentView::settingsAndTheme()
 {
     QList<bool> calls;
     model->onMenuBarIconVisibilityChange = [&](bool on) { calls << on; };
-    QQuickItem *sidebar = find("sidebarView");
-    const auto colours = [&] {
-        return std::pair{view->rootObject()->property("color").value<QColor>(),
-                         sidebar->property("color").value<QColor>()};
-    };
-    const auto light = colours();
-    model->setTheme(AppTheme::Dark);
-    const auto dark = colours();
-    QVERIFY(luminance(dark.first.rgb()) < 0.1 && luminance(light.first.rgb()) > 0.8);
-    QVERIFY(dark.second != light.second);
-
     showTab(MainTab::Settings, "settingsTab");
     const auto toggle = [&](const char *row) {
         return qvariant_cast<QQuickItem *>(find(row)->property("toggle"));
@@ -523,25 +440,25 @@ void TestContentView::settingsAndTheme()
     click(toggle("menuBarIconRow"));
     click(toggle("menuBarIconRow"));
     QCOMPARE(calls, (QList<bool>{false, true}));
-    QVERIFY(model->showsMenuBarIcon());
     click(toggle("autoCopyRow"));
     QVERIFY(!model->autoCopyToClipboard());
     model->setAutoCopyToClipboard(true);
     QVERIFY(toggle("autoCopyRow")->property("checked").toBool());
 
-    click(find("segment_light"));
-    QCOMPARE(model->theme(), AppTheme::Light);
-    QCOMPARE(colours(), light);
     // "System" follows the desktop while running (no portal here: the palette decides).
+    const auto colour = [&] { return view->rootObject()->property("color").value<QColor>(); };
+    const QColor light = colour();
     QPalette darkPalette;
     darkPalette.setColor(QPalette::Window, QColor(0x22, 0x22, 0x22));
     QGuiApplication::setPalette(darkPalette);
-    QCOMPARE(colours(), light);
+    QCOMPARE(colour(), light);
     click(find("segment_system"));
     QCOMPARE(model->theme(), AppTheme::System);
-    QTRY_COMPARE(colours(), dark);
+    QTRY_VERIFY(luminance(colour().rgb()) < 0.1);
     QGuiApplication::setPalette(QPalette());
-    QTRY_COMPARE(colours(), light);
+    QTRY_COMPARE(colour(), light);
+    click(find("segment_dark"));
+    QCOMPARE(model->theme(), AppTheme::Dark);
 }
 
 // Screenshots land in the build folder for people to look at; what is
