@@ -433,14 +433,15 @@ void AppModelTest::appendFiles_data()
     QTest::addColumn<QString>("status");
     const QString x = QStringLiteral("/data/a/x.txt");
     QTest::newRow("dot, dot-dot and double slash duplicates")
-        << QStringList{x} << QStringList{"/data/a/b/../x.txt", "/data/a/./x.txt", "/data//a/x.txt", "/y"}
+        << QStringList{x}
+        << QStringList{"/data/a/b/../x.txt", "/data/a/./x.txt", "/data//a/x.txt", "/y"}
         << QStringList{x, "/y"} << "2件選択";
     QTest::newRow("kept as given") << QStringList{"/data/a/../a/x.txt"} << QStringList{x, "/q/../r"}
                                    << QStringList{"/data/a/../a/x.txt", "/q/../r"} << "2件選択";
     QTest::newRow("same new file twice in one call")
         << QStringList{} << QStringList{x, x} << QStringList{x, x} << "2件選択";
-    QTest::newRow("empty into empty") << QStringList{} << QStringList{} << QStringList{}
-                                      << chooseStatus;
+    QTest::newRow("empty into empty")
+        << QStringList{} << QStringList{} << QStringList{} << chooseStatus;
     QTest::newRow("empty into non-empty changes nothing")
         << QStringList{x} << QStringList{} << QStringList{x} << "unchanged";
 }
@@ -488,9 +489,10 @@ void AppModelTest::homeUploadWithPassword()
     model().requestHomeUpload(); // ignored while uploading
     QCOMPARE(calls.size(), 1);
     // Progress is clamped and never rounded up; a report after the outcome changes nothing.
-    for (const auto &[fraction, percent] :
-         {std::pair{std::nan(""), 0}, {-std::numeric_limits<double>::infinity(), 0}, {1.7, 100},
-          {0.999, 99}}) {
+    for (const auto &[fraction, percent] : {std::pair{std::nan(""), 0},
+                                            {-std::numeric_limits<double>::infinity(), 0},
+                                            {1.7, 100},
+                                            {0.999, 99}}) {
         model().updateHomeUploadProgress(fraction);
         QCOMPARE(model().homeStatus(), QStringLiteral("アップロード中… %1%").arg(percent));
     }
@@ -511,8 +513,11 @@ void AppModelTest::resultStaysUntilDismissed()
     model.markHomeUploadSucceeded(QString(), {QStringLiteral("a.txt")}, true);
     QCOMPARE(model.homeUploadState(), HomeUploadState::Idle);
     const HomeUploadResult expected{
-        true, QString(), QStringLiteral("アップロードは成功しましたがURLの取得に失敗しました"),
-        {QStringLiteral("a.txt")}, true};
+        true,
+        QString(),
+        QStringLiteral("アップロードは成功しましたがURLの取得に失敗しました"),
+        {QStringLiteral("a.txt")},
+        true};
     QCOMPARE(model.homeUploadResult(), std::optional(expected));
     QCOMPARE(model.homeStatus(), QStringLiteral("アップロード中… 50%"));
     QCOMPARE(model.selectedURLs(), files({"/d/a.txt"}));
@@ -594,7 +599,10 @@ void AppModelTest::killedDuringBurstsLeavesWholeStore()
             killedDuringWrite += inFlight ? 1 : 0;
         }
         QVERIFY2(whole, qPrintable(QStringLiteral("round %1: entry %2, auto-copy %3 after step %4")
-                                       .arg(round).arg(found.newest).arg(found.autoCopy).arg(lastStep)));
+                                       .arg(round)
+                                       .arg(found.newest)
+                                       .arg(found.autoCopy)
+                                       .arg(lastStep)));
         previous = found;
 
         // The newest entries, contiguous, at most 300 of them.
@@ -603,7 +611,8 @@ void AppModelTest::killedDuringBurstsLeavesWholeStore()
             QCOMPARE(history.at(i).message.toInt(), found.newest - i);
     }
     qInfo("%d of %d kills landed after a change was stored but before it was reported; "
-          "%d before the child was ready", killedDuringWrite, rounds, killedDuringStart);
+          "%d before the child was ready",
+          killedDuringWrite, rounds, killedDuringStart);
     // No temporary or lock files are left behind.
     QCOMPARE(QDir(store.dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
              QStringList{QStringLiteral("Pelkin Drop.ini")});

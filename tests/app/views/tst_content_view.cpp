@@ -439,9 +439,10 @@ void TestContentView::contrastInScreenshots()
                 const bool large = font.pixelSize() >= 18 ||
                                    (font.pixelSize() >= 14 && font.weight() >= QFont::Bold);
                 const double ratio = renderedContrast(image, item);
-                QVERIFY2(ratio >= (large ? 3.0 : 4.5), qPrintable(QStringLiteral("%1 in %2: %3:1")
-                                                                      .arg(name, QLatin1String(shotName))
-                                                                      .arg(ratio, 0, 'f', 2)));
+                QVERIFY2(ratio >= (large ? 3.0 : 4.5),
+                         qPrintable(QStringLiteral("%1 in %2: %3:1")
+                                        .arg(name, QLatin1String(shotName))
+                                        .arg(ratio, 0, 'f', 2)));
             }
         }
         if (idle.isNull())
@@ -468,22 +469,25 @@ void TestContentView::contrastInScreenshots()
                 ratios << contrast(idle.pixel(x, y), withFocus.pixel(x, y));
     QVERIFY2(ratios.size() > outer.width(), "no ring drawn");
     std::sort(ratios.begin(), ratios.end());
-    QVERIFY2(ratios[ratios.size() / 2] >= 3.0, qPrintable(QString::number(ratios[ratios.size() / 2])));
+    QVERIFY2(ratios[ratios.size() / 2] >= 3.0,
+             qPrintable(QString::number(ratios[ratios.size() / 2])));
     focused->setFocus(false);
 
     QStringList names;
     for (int i = 0; i < 5; ++i)
         names << QStringLiteral("見積書_%1.xlsx").arg(i);
-    model->markHomeUploadSucceeded(QStringLiteral("https://drop.example.jp/s/Q7xk2PmA"), names, true);
+    model->markHomeUploadSucceeded(QStringLiteral("https://drop.example.jp/s/Q7xk2PmA"), names,
+                                   true);
     measure("home-success", {"resultMessage", "resultUrl"});
     model->dismissHomeUploadResult();
 
-    model->addHistory({QStringLiteral("議事録.md")}, std::nullopt, false, QStringLiteral("サーバーに接続できませんでした"));
-    model->addHistory(names, QStringLiteral("https://drop.example.jp/s/9fK3aZ"), true, QStringLiteral("発行"));
+    model->addHistory({QStringLiteral("議事録.md")}, std::nullopt, false,
+                      QStringLiteral("サーバーに接続できませんでした"));
+    model->addHistory(names, QStringLiteral("https://drop.example.jp/s/9fK3aZ"), true,
+                      QStringLiteral("発行"));
     showTab(MainTab::History, "historyTab");
-    measure("history",
-            {"historyCount", "historyTimestamp", "historyUrl", "historyStatusText", "historyMessage",
-             "historyFileCount", "clearHistoryButton"});
+    measure("history", {"historyCount", "historyTimestamp", "historyUrl", "historyStatusText",
+                        "historyMessage", "historyFileCount", "clearHistoryButton"});
     showTab(MainTab::Settings, "settingsTab");
     measure("settings", {"toggleSubtitle", "settingsHint", "versionText"});
 }

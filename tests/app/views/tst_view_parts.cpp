@@ -61,7 +61,8 @@ private:
     static void setPaletteDark(bool dark)
     {
         QPalette palette;
-        palette.setColor(QPalette::Window, dark ? QColor(0x20, 0x20, 0x20) : QColor(0xf0, 0xf0, 0xf0));
+        palette.setColor(QPalette::Window,
+                         dark ? QColor(0x20, 0x20, 0x20) : QColor(0xf0, 0xf0, 0xf0));
         QGuiApplication::setPalette(palette);
     }
 
@@ -140,13 +141,16 @@ void TestViewParts::springCurveTracksTheSpring()
     const QVariantList points = spring.bezierSpline();
     QCOMPARE(points.size() % 6, 0);
     QEasingCurve curve(QEasingCurve::BezierSpline);
-    const auto at = [&](qsizetype i) { return QPointF(points[i].toDouble(), points[i + 1].toDouble()); };
+    const auto at = [&](qsizetype i) {
+        return QPointF(points[i].toDouble(), points[i + 1].toDouble());
+    };
     for (qsizetype i = 0; i < points.size(); i += 6)
         curve.addCubicBezierSegment(at(i), at(i + 2), at(i + 4));
     const QEasingCurve copy = curve; // animations copy their easing curve
     for (int i = 0; i <= 50; ++i) {
         const double p = i / 50.0;
-        QVERIFY2(std::abs(copy.valueForProgress(p) - spring.value(p * spring.settlingTime())) < 0.02,
+        QVERIFY2(std::abs(copy.valueForProgress(p) - spring.value(p * spring.settlingTime())) <
+                     0.02,
                  qPrintable(QString::number(p)));
     }
     QCOMPARE(copy.valueForProgress(1.0), 1.0);
@@ -172,7 +176,8 @@ void TestViewParts::everySymbolDrawsInItsColour()
         QVERIFY(!SymbolTable::icon(name, &fromTheme).isNull());
         const QString file = SymbolTable::themeIconFile(name);
         QCOMPARE(fromTheme, !file.isEmpty());
-        QVERIFY2(file.isEmpty() || file.endsWith(QStringLiteral("-symbolic.svg")), qPrintable(file));
+        QVERIFY2(file.isEmpty() || file.endsWith(QStringLiteral("-symbolic.svg")),
+                 qPrintable(file));
     }
 }
 
@@ -190,7 +195,8 @@ void TestViewParts::followsThePortal()
 {
     setPaletteDark(false);
     ThemeFollower follower(QDBusConnection::connectToBus(address, QStringLiteral("client")));
-    auto closeBus = qScopeGuard([] { QDBusConnection::disconnectFromBus(QStringLiteral("client")); });
+    auto closeBus =
+        qScopeGuard([] { QDBusConnection::disconnectFromBus(QStringLiteral("client")); });
     QTRY_VERIFY_WITH_TIMEOUT(follower.systemDark(), 5000); // the answer comes asynchronously
     QCOMPARE(follower.source(), ThemeFollower::Source::Portal);
 
@@ -216,8 +222,9 @@ void TestViewParts::withoutAnswerThePaletteDecides()
         portal.answer = bus != 1;
         portal.scheme = 0;
         setPaletteDark(true);
-        ThemeFollower follower(bus == 0 ? QDBusConnection(QStringLiteral("no-such-connection"))
-                                        : QDBusConnection::connectToBus(address, QString::number(bus)));
+        ThemeFollower follower(bus == 0
+                                   ? QDBusConnection(QStringLiteral("no-such-connection"))
+                                   : QDBusConnection::connectToBus(address, QString::number(bus)));
         QTest::qWait(200); // the portal's answer arrives and must not change the result
         QCOMPARE(follower.source(), ThemeFollower::Source::Palette);
         QVERIFY(follower.systemDark());
