@@ -204,7 +204,7 @@ void TestContentView::homeFormByDropsButtonsAndReturn()
     QVERIFY(!upload->isEnabled());
     // Only file URLs join the selection, in order; a drag that leaves adds nothing.
     const QList<QUrl> files = makeFiles(2);
-    QVERIFY(drag({files[0]}, false));
+    QVERIFY(drag({files[0]}, false) && model->selectedURLs().isEmpty());
     QVERIFY(drag({QUrl("https://example.com/x"), files[0], files[1]}, true));
     QCOMPARE(model->selectedURLs(), files);
     QTRY_VERIFY(upload->isEnabled());
