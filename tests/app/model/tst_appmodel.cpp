@@ -303,6 +303,23 @@ void AppModelTest::passwords()
     QCOMPARE(follow("own", "xyz"), QString("own"));
     QCOMPARE(follow(QString(120, u'o'), "xyz"), QString(100, u'o'));
     QCOMPARE(follow("abc", ""), QString());
+
+    // Adding to an empty selection (even nothing) fills an empty Home password with the
+    // default; adding to a non-empty one, or clearing, leaves it as it is.
+    model().setDefaultPassword(QStringLiteral("default"));
+    model().appendFiles(files({"/d/a"}));
+    model().setHomePassword(QString());
+    model().appendFiles({});
+    QCOMPARE(model().homePassword(), QString());
+    model().setHomePassword(QStringLiteral("own"));
+    model().clearSelectedFiles();
+    QCOMPARE(model().homeStatus(), chooseStatus);
+    model().appendFiles(files({"/d/a"}));
+    QCOMPARE(model().homePassword(), QStringLiteral("own"));
+    model().clearSelectedFiles();
+    model().setHomePassword(QString());
+    model().appendFiles({});
+    QCOMPARE(model().homePassword(), QStringLiteral("default"));
 }
 
 void AppModelTest::assignmentsAlwaysWrite()
