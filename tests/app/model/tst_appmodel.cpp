@@ -3,19 +3,16 @@
 // damaged stores, the history's stored form, the Home upload, and a store
 // that survives SIGKILL at any moment.
 #include "AppModel.h"
-#include "UploadHistoryCodec.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPointer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -30,9 +27,7 @@ namespace {
 struct StoreFixture
 {
     QTemporaryDir dir;
-
     QString path() const { return dir.filePath(QStringLiteral("Pelkin Drop.ini")); }
-
     void write(const QVariantMap &values, const QStringList &removed = {}) const
     {
         QSettings settings(path(), QSettings::IniFormat);
@@ -41,33 +36,25 @@ struct StoreFixture
         for (const QString &key : removed)
             settings.remove(key);
     }
-
     QVariant value(const QString &key) const
     {
         return QSettings(path(), QSettings::IniFormat).value(key);
     }
-
-    void writeFile(const QByteArray &bytes) const
-    {
-        QFile file(path());
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(bytes);
-    }
 };
 
 // Owner, group and other bits, without Qt's "current user" mirror.
-inline QFileDevice::Permissions filePermissions(const QString &path)
+QFileDevice::Permissions filePermissions(const QString &path)
 {
     return QFile::permissions(path) &
            ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
 }
 
-inline const QString themeKey = QStringLiteral("pelkin.settings.theme");
-inline const QString defaultPasswordKey = QStringLiteral("pelkin.settings.defaultPassword");
-inline const QString autoCopyKey = QStringLiteral("pelkin.settings.autoCopyToClipboard");
-inline const QString menuBarIconKey = QStringLiteral("pelkin.settings.showsMenuBarIcon");
-inline const QString historyKey = QStringLiteral("pelkin.history.items");
-
+const QString themeKey = QStringLiteral("pelkin.settings.theme");
+const QString passwordKey = QStringLiteral("pelkin.settings.defaultPassword");
+const QString autoCopyKey = QStringLiteral("pelkin.settings.autoCopyToClipboard");
+const QString menuBarIconKey = QStringLiteral("pelkin.settings.showsMenuBarIcon");
+const QString historyKey = QStringLiteral("pelkin.history.items");
+const QString chooseStatus = QStringLiteral("ファイルを選んでください");
 
 QJsonArray storedHistory(const StoreFixture &store)
 {
@@ -110,8 +97,6 @@ QList<QUrl> files(const QStringList &paths)
         urls.append(QUrl::fromLocalFile(path));
     return urls;
 }
-
-const QString chooseStatus = QStringLiteral("ファイルを選んでください");
 
 // Kills a child process that changes the store as fast as it can, at random
 // moments, and checks that every next start finds a whole store: the state
@@ -171,36 +156,22 @@ private slots:
         m_model.reset();
         m_store.reset();
     }
-    // Settings
     void loading_data();
     void loading();
     void damagedStoreIsCopiedAside_data();
     void damagedStoreIsCopiedAside();
-    void privateFile();
-    void defaultPasswordLimit();
-    void homePasswordFollowsDefault_data();
-    void homePasswordFollowsDefault();
+    void privateFileAndAbandonedLock();
+    void passwords();
     void assignmentsAlwaysWrite();
-    void sharedUsesTheUserStore();
-    void abandonedLockDoesNotStallWrites();
-    // History
-    void historyRoundTripAndStoredForm();
+    void historyStoredForm();
     void historyDecoding_data();
     void historyDecoding();
-    void historyCap();
-    void historyRemoval();
-    void historyEncodingFailureKeepsStored();
-    // Home upload
+    void historyCapAndRemoval();
     void appendFiles_data();
     void appendFiles();
-    void passwordAndRowRemoval();
-    void requestHomeUpload_data();
-    void requestHomeUpload();
-    void progress_data();
-    void progress();
-    void result_data();
-    void result();
-    // Crash
+    void homeUploadWithPassword_data();
+    void homeUploadWithPassword();
+    void resultStaysUntilDismissed();
     void killedDuringBurstsLeavesWholeStore();
 
 private:
@@ -220,22 +191,15 @@ void AppModelTest::loading_data()
     QTest::addColumn<QVariantMap>("stored");
     QTest::addColumn<AppTheme::Value>("theme");
     QTest::addColumn<QString>("password");
-    QTest::addColumn<bool>("autoCopy");
-    QTest::addColumn<bool>("menuBarIcon");
-
-    QTest::newRow("first start") << QVariantMap{} << AppTheme::System << "" << true << true;
-    QTest::newRow("every key set") << QVariantMap{{themeKey, "dark"}, {defaultPasswordKey, "abc"},
-                                                  {autoCopyKey, false}, {menuBarIconKey, false}}
-                                   << AppTheme::Dark << "abc" << false << false;
+    QTest::addColumn<bool>("flags"); // auto-copy and menu bar icon
+    QTest::newRow("first start") << QVariantMap{} << AppTheme::System << "" << true;
     QTest::newRow("wrong-case theme, Booleans as text and number")
         << QVariantMap{{themeKey, "Dark"}, {autoCopyKey, "false"}, {menuBarIconKey, 0}}
-        << AppTheme::System << "" << false << false;
-    QTest::newRow("hand-edited password with commas")
-        << QVariantMap{{defaultPasswordKey, QStringList{"a", "b"}}} << AppTheme::System << "a, b"
-        << true << true;
-    QTest::newRow("over-long password is cut, untrimmed")
-        << QVariantMap{{defaultPasswordKey, " \n" + QString(150, u'x')}} << AppTheme::System
-        << " \n" + QString(98, u'x') << true << true;
+        << AppTheme::System << "" << false;
+    QTest::newRow("dark") << QVariantMap{{themeKey, "dark"}} << AppTheme::Dark << "" << true;
+    QTest::newRow("hand-edited password with commas, over-long, untrimmed")
+        << QVariantMap{{passwordKey, QStringList{" \n", QString(150, u'x')}}} << AppTheme::System
+        << " \n, " + QString(96, u'x') << true;
 }
 
 void AppModelTest::loading()
@@ -243,22 +207,18 @@ void AppModelTest::loading()
     QFETCH(QVariantMap, stored);
     QFETCH(AppTheme::Value, theme);
     QFETCH(QString, password);
-    QFETCH(bool, autoCopy);
-    QFETCH(bool, menuBarIcon);
-
+    QFETCH(bool, flags);
     m_store->write(stored);
     QCOMPARE(model().theme(), theme);
-    QCOMPARE(model().defaultPassword(), password);
     QCOMPARE(model().homePassword(), password);
-    QCOMPARE(model().autoCopyToClipboard(), autoCopy);
-    QCOMPARE(model().showsMenuBarIcon(), menuBarIcon);
+    QCOMPARE(model().autoCopyToClipboard(), flags);
+    QCOMPARE(model().showsMenuBarIcon(), flags);
     QVERIFY(model().damagedStoreCopyPath().isEmpty());
-
     // Every key is (re)written with what was loaded, as the stored types.
     QCOMPARE(m_store->value(themeKey), QVariant(AppTheme::table().rawValue(theme)));
-    QCOMPARE(m_store->value(defaultPasswordKey), QVariant(password));
-    QCOMPARE(m_store->value(autoCopyKey), QVariant(autoCopy ? "true" : "false"));
-    QCOMPARE(m_store->value(menuBarIconKey), QVariant(menuBarIcon ? "true" : "false"));
+    QCOMPARE(m_store->value(passwordKey), QVariant(password));
+    QCOMPARE(m_store->value(autoCopyKey), QVariant(flags ? "true" : "false"));
+    QCOMPARE(m_store->value(menuBarIconKey), QVariant(flags ? "true" : "false"));
     QCOMPARE(m_store->value(historyKey), QVariant(QByteArray("[]")));
 }
 
@@ -267,7 +227,6 @@ void AppModelTest::damagedStoreIsCopiedAside_data()
     QTest::addColumn<QByteArray>("contents");
     QTest::addColumn<QString>("password");
     QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe\x01 garbage", 12) << "";
-    QTest::newRow("text without keys") << QByteArray("random text\n") << "";
     QTest::newRow("truncated history") << QByteArray("[General]\n"
                                                      "pelkin.settings.defaultPassword=pw\n"
                                                      "pelkin.history.items=\"@ByteArray([{\\\"")
@@ -281,8 +240,9 @@ void AppModelTest::damagedStoreIsCopiedAside()
 {
     QFETCH(QByteArray, contents);
     QFETCH(QString, password);
-
-    m_store->writeFile(contents);
+    QFile file(m_store->path());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+    file.close();
     QCOMPARE(model().defaultPassword(), password);
     QCOMPARE(m_store->value(themeKey), QVariant("system"));
     QCOMPARE(m_store->value(historyKey), QVariant(QByteArray("[]")));
@@ -294,65 +254,72 @@ void AppModelTest::damagedStoreIsCopiedAside()
     QVERIFY(copy.open(QIODevice::ReadOnly));
     QCOMPARE(copy.readAll(), contents);
     QCOMPARE(filePermissions(copy.fileName()), QFile::ReadOwner | QFile::WriteOwner);
-
     // Rewritten whole: the next start makes no second copy.
     QVERIFY(AppModel(m_store->path()).damagedStoreCopyPath().isEmpty());
 }
 
-void AppModelTest::privateFile()
+void AppModelTest::privateFileAndAbandonedLock()
 {
     // In a folder that does not exist yet, then after someone opened it up.
     const QString path = m_store->dir.filePath(QStringLiteral("Pelkin/Pelkin Drop.ini"));
-    {
-        AppModel model(path);
-        QCOMPARE(filePermissions(path), QFile::ReadOwner | QFile::WriteOwner);
-    }
+    AppModel(path).setTheme(AppTheme::Dark);
+    QCOMPARE(filePermissions(path), QFile::ReadOwner | QFile::WriteOwner);
     QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
-    AppModel model(path);
-    model.setDefaultPassword(QStringLiteral("secret"));
+
+    // A process killed while taking the store's lock leaves an empty lock file;
+    // QSettings alone would wait 30 s on it at every write.
+    QFile lock(path + QStringLiteral(".lock"));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.close();
+    QElapsedTimer timer;
+    timer.start();
+    AppModel(path).setDefaultPassword(QStringLiteral("after a crash"));
+    QVERIFY2(timer.elapsed() < 5000, "a write waited for the abandoned lock");
+    QCOMPARE(QSettings(path, QSettings::IniFormat).value(passwordKey), QVariant("after a crash"));
     QCOMPARE(filePermissions(path), QFile::ReadOwner | QFile::WriteOwner);
 }
 
-void AppModelTest::defaultPasswordLimit()
+void AppModelTest::passwords()
 {
     // An emoji of several scalars counts as one character.
     const QString family = QStringLiteral("👨‍👩‍👧‍👦");
     model().setDefaultPassword(family.repeated(101));
-    QCOMPARE(model().defaultPassword(), family.repeated(100));
     QCOMPARE(model().homePassword(), family.repeated(100));
-    QCOMPARE(m_store->value(defaultPasswordKey), QVariant(family.repeated(100)));
-
+    QCOMPARE(m_store->value(passwordKey), QVariant(family.repeated(100)));
     // Stored untrimmed; trimmed for use.
     model().setDefaultPassword(QStringLiteral("  p  "));
     QCOMPARE(model().normalizedDefaultPassword(), std::optional(QStringLiteral("p")));
-    QCOMPARE(m_store->value(defaultPasswordKey), QVariant("  p  "));
-    model().setDefaultPassword(QStringLiteral("   "));
-    QVERIFY(model().normalizedDefaultPasswordValue().isNull());
-}
+    QCOMPARE(m_store->value(passwordKey), QVariant("  p  "));
 
-void AppModelTest::homePasswordFollowsDefault_data()
-{
-    QTest::addColumn<QString>("home");
-    QTest::addColumn<QString>("newDefault");
-    QTest::addColumn<QString>("expectedHome");
-    // The default was "abc" before each row.
-    QTest::newRow("following") << "abc" << "xyz" << "xyz";
-    QTest::newRow("own password stays") << "own" << "xyz" << "own";
-    QTest::newRow("empty takes the default") << "" << "xyz" << "xyz";
-    QTest::newRow("own over-long password is cut") << QString(120, u'o') << "xyz"
-                                                   << QString(100, u'o');
-    QTest::newRow("default cleared") << "abc" << "" << "";
-}
+    // The Home password follows the default unless it has its own.
+    const auto follow = [&](const QString &home, const QString &newDefault) {
+        model().setDefaultPassword(QStringLiteral("abc"));
+        model().setHomePassword(home);
+        model().setDefaultPassword(newDefault);
+        return model().homePassword();
+    };
+    QCOMPARE(follow("abc", "xyz"), QString("xyz"));
+    QCOMPARE(follow("", "xyz"), QString("xyz"));
+    QCOMPARE(follow("own", "xyz"), QString("own"));
+    QCOMPARE(follow(QString(120, u'o'), "xyz"), QString(100, u'o'));
+    QCOMPARE(follow("abc", ""), QString());
 
-void AppModelTest::homePasswordFollowsDefault()
-{
-    QFETCH(QString, home);
-    QFETCH(QString, newDefault);
-    QFETCH(QString, expectedHome);
-    model().setDefaultPassword(QStringLiteral("abc"));
-    model().setHomePassword(home);
-    model().setDefaultPassword(newDefault);
-    QCOMPARE(model().homePassword(), expectedHome);
+    // Adding to an empty selection (even nothing) fills an empty Home password with the
+    // default; adding to a non-empty one, or clearing, leaves it as it is.
+    model().setDefaultPassword(QStringLiteral("default"));
+    model().appendFiles(files({"/d/a"}));
+    model().setHomePassword(QString());
+    model().appendFiles({});
+    QCOMPARE(model().homePassword(), QString());
+    model().setHomePassword(QStringLiteral("own"));
+    model().clearSelectedFiles();
+    QCOMPARE(model().homeStatus(), chooseStatus);
+    model().appendFiles(files({"/d/a"}));
+    QCOMPARE(model().homePassword(), QStringLiteral("own"));
+    model().clearSelectedFiles();
+    model().setHomePassword(QString());
+    model().appendFiles({});
+    QCOMPARE(model().homePassword(), QStringLiteral("default"));
 }
 
 void AppModelTest::assignmentsAlwaysWrite()
@@ -364,80 +331,43 @@ void AppModelTest::assignmentsAlwaysWrite()
         QCOMPARE(m_store->value(menuBarIconKey), QVariant(visible ? "true" : "false"));
         calls.append(visible);
     };
-    QSignalSpy themeSpy(&model, &AppModel::themeChanged);
-    QSignalSpy iconSpy(&model, &AppModel::showsMenuBarIconChanged);
-
     // Another writer removes keys; assigning an unchanged value writes them all again.
     m_store->write({}, {themeKey, autoCopyKey});
     model.setTheme(AppTheme::Dark);
     QCOMPARE(m_store->value(themeKey), QVariant("dark"));
     QCOMPARE(m_store->value(autoCopyKey), QVariant("true"));
-    QCOMPARE(themeSpy.count(), 0);
-
     // The callback runs on every assignment, after the store was written.
     model.setShowsMenuBarIcon(true);
     model.setShowsMenuBarIcon(false);
     QCOMPARE(calls, (QList<bool>{true, false}));
-    QCOMPARE(iconSpy.count(), 1);
-    QCOMPARE(AppModel(m_store->path()).showsMenuBarIcon(), false);
 }
 
-void AppModelTest::sharedUsesTheUserStore()
-{
-    // main() pointed XDG_CONFIG_HOME at a temporary folder.
-    const QString expected = QDir(qEnvironmentVariable("XDG_CONFIG_HOME"))
-                                 .filePath(QStringLiteral("Pelkin/Pelkin Drop.ini"));
-    QCOMPARE(AppModel::shared(), AppModel::shared());
-    QCOMPARE(AppModel::shared()->settingsFilePath(), expected);
-    QCOMPARE(QSettings(expected, QSettings::IniFormat).value(themeKey), QVariant("system"));
-}
-
-// A process killed while taking the store's lock leaves an empty lock file;
-// QSettings alone would wait 30 s on it at every write.
-void AppModelTest::abandonedLockDoesNotStallWrites()
-{
-    QFile lock(m_store->path() + QStringLiteral(".lock"));
-    QVERIFY(lock.open(QIODevice::WriteOnly));
-    lock.close();
-    QElapsedTimer timer;
-    timer.start();
-    model().setDefaultPassword(QStringLiteral("after a crash"));
-    QVERIFY2(timer.elapsed() < 5000, "a write waited for the abandoned lock");
-    QCOMPARE(m_store->value(defaultPasswordKey), QVariant("after a crash"));
-}
-
-void AppModelTest::historyRoundTripAndStoredForm()
+void AppModelTest::historyStoredForm()
 {
     AppModel &model = this->model();
-    QSignalSpy spy(&model, &AppModel::historyChanged);
     model.addHistory({QStringLiteral("a.txt"), QStringLiteral("写真 1.png")},
                      QStringLiteral("https://example.test/x"), true, QStringLiteral("発行"));
     // A name that is not valid Unicode is kept with a replacement character.
     model.addHistory({QStringLiteral("bad") + QChar(0xD800)}, std::nullopt, false,
                      QStringLiteral("失敗"));
-    QCOMPARE(spy.count(), 2);
     QCOMPARE(model.history().first().fileNames, QStringList{QStringLiteral("bad\uFFFD")});
-    QCOMPARE(model.historyList().first().toMap().value("id"), model.history().first().idString());
 
     const QJsonArray array = storedHistory(*m_store);
     QCOMPARE(array.size(), 2);
     const QJsonObject newest = array.at(0).toObject();
-    const QJsonObject oldest = array.at(1).toObject();
-    QCOMPARE(newest.value("message"), QJsonValue("失敗"));
+    QJsonObject oldest = array.at(1).toObject();
     QVERIFY(!newest.contains("url"));
-    QCOMPARE(oldest.value("url"), QJsonValue("https://example.test/x"));
-    QCOMPARE(oldest.value("fileNames"), QJsonValue(QJsonArray{"a.txt", "写真 1.png"}));
-    QCOMPARE(oldest.value("success"), QJsonValue(true));
     static const QRegularExpression idForm(
         QStringLiteral("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"));
     static const QRegularExpression timeForm(
         QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$"));
-    QVERIFY(idForm.match(newest.value("id").toString()).hasMatch());
-    QVERIFY(timeForm.match(newest.value("timestamp").toString()).hasMatch());
+    QVERIFY(idForm.match(oldest.take("id").toString()).hasMatch());
+    QVERIFY(timeForm.match(oldest.take("timestamp").toString()).hasMatch());
+    QCOMPARE(oldest, (QJsonObject{{"url", "https://example.test/x"},
+                                  {"fileNames", QJsonArray{"a.txt", "写真 1.png"}},
+                                  {"success", true},
+                                  {"message", "発行"}}));
     QVERIFY(qAbs(model.history().first().timestamp.secsTo(QDateTime::currentDateTimeUtc())) <= 2);
-    const QDateTime tokyo(QDate(2025, 3, 1), QTime(18, 5, 0, 750), QTimeZone("Asia/Tokyo"));
-    QCOMPARE(UploadHistoryCodec::formatTimestamp(tokyo), QStringLiteral("2025-03-01T09:05:00Z"));
-
     // In memory as stored (whole seconds), so a reload compares equal.
     QCOMPARE(AppModel(m_store->path()).history(), model.history());
 }
@@ -449,25 +379,15 @@ void AppModelTest::historyDecoding_data()
     const auto row = [](const char *name, const QByteArray &json, bool decodes) {
         QTest::newRow(name) << json << decodes;
     };
-    row("url missing", withMember("url", QJsonValue::Undefined), true);
     row("url null", withMember("url", QJsonValue::Null), true);
-    row("extra member", withMember("extra", 42), true);
     row("lower-case id", withMember("id", "0f8fad5b-d9cb-469f-a165-70867728950e"), true);
     row("400 entries", entries(400), true);
     row("message missing", withMember("message", QJsonValue::Undefined), false);
-    row("success missing", withMember("success", QJsonValue::Undefined), false);
     row("fractional seconds", withMember("timestamp", "2025-03-01T09:05:00.750Z"), false);
-    row("zone offset", withMember("timestamp", "2025-03-01T18:05:00+09:00"), false);
-    row("no zone", withMember("timestamp", "2025-03-01T09:05:00"), false);
     row("February 30th", withMember("timestamp", "2025-02-30T09:05:00Z"), false);
-    row("number timestamp", withMember("timestamp", 760000000), false);
     row("id in braces", withMember("id", "{0F8FAD5B-D9CB-469F-A165-70867728950E}"), false);
-    row("success as text", withMember("success", "true"), false);
     row("file name a number", withMember("fileNames", QJsonArray{"a", 1}), false);
-    row("message null", withMember("message", QJsonValue::Null), false);
-    row("object, not array", "{}", false);
     row("truncated", entries(3).chopped(5), false);
-    row("trailing garbage", entries(1) + "x", false);
     row("invalid UTF-8", "[{\"message\":\"\xff\xfe\"}]", false);
 }
 
@@ -475,7 +395,7 @@ void AppModelTest::historyDecoding()
 {
     QFETCH(QByteArray, json);
     QFETCH(bool, decodes);
-    m_store->write({{historyKey, json}, {defaultPasswordKey, "kept"}});
+    m_store->write({{historyKey, json}, {passwordKey, "kept"}});
     QCOMPARE(model().defaultPassword(), QStringLiteral("kept"));
     if (!decodes) {
         // All or nothing; what was thrown away survives in the copy.
@@ -488,7 +408,6 @@ void AppModelTest::historyDecoding()
     const QJsonArray original = QJsonDocument::fromJson(json).array();
     QCOMPARE(model().history().size(), original.size()); // no cap on load
     const UploadHistoryItem &second = model().history().at(1);
-    QCOMPARE(second.url.has_value(), original.at(1).toObject().value("url").isString());
     QCOMPARE(second.timestamp, QDateTime(QDate(2025, 3, 1), QTime(9, 5, 1), QTimeZone::utc()));
     QCOMPARE(second.id, QUuid::fromString(original.at(1).toObject().value("id").toString()));
     QVERIFY(model().damagedStoreCopyPath().isEmpty());
@@ -496,53 +415,31 @@ void AppModelTest::historyDecoding()
     QCOMPARE(storedHistory(*m_store).at(1).toObject().contains("url"), second.url.has_value());
 }
 
-void AppModelTest::historyCap()
+void AppModelTest::historyCapAndRemoval()
 {
-    for (const int count : {300, 400}) {
-        StoreFixture store;
-        store.write({{historyKey, entries(count)}});
-        AppModel model(store.path());
-        const QList<UploadHistoryItem> before = model.history();
-        model.addHistory({QStringLiteral("new.txt")}, std::nullopt, true, QStringLiteral("new"));
-        QCOMPARE(model.history().size(), 300);
-        QCOMPARE(model.history().first().message, QStringLiteral("new"));
-        QCOMPARE(model.history().mid(1), before.first(299));
-        QCOMPARE(storedHistory(store).size(), 300);
-    }
-}
-
-void AppModelTest::historyRemoval()
-{
+    m_store->write({{historyKey, entries(400)}});
     AppModel &model = this->model();
-    for (int i = 0; i < 3; ++i)
-        model.addHistory({}, std::nullopt, true, QString::number(i));
-    const QList<UploadHistoryItem> items = model.history();
+    const QList<UploadHistoryItem> before = model.history();
+    model.addHistory({QStringLiteral("new.txt")}, std::nullopt, true, QStringLiteral("new"));
+    QCOMPARE(model.history().mid(1), before.first(299));
+    QCOMPARE(storedHistory(*m_store).size(), 300);
 
+    const QList<UploadHistoryItem> items = model.history().first(3);
     model.removeHistoryItem(items.at(1));
-    QCOMPARE(model.history(), (QList<UploadHistoryItem>{items.at(0), items.at(2)}));
+    QCOMPARE(model.history().first(2), (QList<UploadHistoryItem>{items.at(0), items.at(2)}));
     model.removeHistoryItemById(items.at(2).idString().toLower());
-    QCOMPARE(model.history(), QList<UploadHistoryItem>{items.at(0)});
-
+    QCOMPARE(model.history().size(), 298);
     // No match: the list stays, and the key is written anyway.
     m_store->write({}, {historyKey});
     model.removeHistoryItem(items.at(1));
-    QCOMPARE(model.history(), QList<UploadHistoryItem>{items.at(0)});
-    QCOMPARE(storedHistory(*m_store).size(), 1);
-
+    QCOMPARE(storedHistory(*m_store).size(), 298);
+    // An entry that cannot be stored leaves the stored list as it was.
+    QList<UploadHistoryItem> bad = model.history();
+    bad.prepend(UploadHistoryItem(QUuid::createUuid(), QDateTime(), {}, std::nullopt, true, {}));
+    model.setHistory(bad);
+    QCOMPARE(storedHistory(*m_store).size(), 298);
     model.clearHistory();
-    QVERIFY(model.history().isEmpty());
     QCOMPARE(m_store->value(historyKey), QVariant(QByteArray("[]")));
-}
-
-void AppModelTest::historyEncodingFailureKeepsStored()
-{
-    model().addHistory({QStringLiteral("a.txt")}, std::nullopt, true, QStringLiteral("kept"));
-    const QVariant before = m_store->value(historyKey);
-    QList<UploadHistoryItem> items = model().history();
-    items.prepend(UploadHistoryItem(QUuid::createUuid(), QDateTime(), {}, std::nullopt, true, {}));
-    model().setHistory(items);
-    QCOMPARE(model().history().size(), 2);
-    QCOMPARE(m_store->value(historyKey), before);
 }
 
 void AppModelTest::appendFiles_data()
@@ -552,11 +449,10 @@ void AppModelTest::appendFiles_data()
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<QString>("status");
     const QString x = QStringLiteral("/data/a/x.txt");
-    QTest::newRow("new files") << QStringList{x} << QStringList{"/y", "/z"}
-                               << QStringList{x, "/y", "/z"} << "3件選択";
     QTest::newRow("dot, dot-dot and double slash duplicates")
-        << QStringList{x} << QStringList{"/data/a/b/../x.txt", "/data/a/./x.txt", "/data//a/x.txt"}
-        << QStringList{x} << "1件選択";
+        << QStringList{x}
+        << QStringList{"/data/a/b/../x.txt", "/data/a/./x.txt", "/data//a/x.txt", "/y"}
+        << QStringList{x, "/y"} << "2件選択";
     QTest::newRow("kept as given") << QStringList{"/data/a/../a/x.txt"} << QStringList{x, "/q/../r"}
                                    << QStringList{"/data/a/../a/x.txt", "/q/../r"} << "2件選択";
     QTest::newRow("same new file twice in one call")
@@ -580,31 +476,7 @@ void AppModelTest::appendFiles()
     QCOMPARE(model().homeStatus(), status);
 }
 
-void AppModelTest::passwordAndRowRemoval()
-{
-    AppModel &model = this->model();
-    model.setDefaultPassword(QStringLiteral("default"));
-    const QList<QUrl> urls = files({"/d/a", "/d/b", "/d/a"});
-
-    // Appending nothing to a non-empty selection leaves even an empty password.
-    model.appendFiles(urls);
-    model.setHomePassword(QString());
-    model.appendFiles({});
-    QCOMPARE(model.homePassword(), QString());
-
-    // Clearing keeps the password's text; appending fills it only when empty.
-    model.setHomePassword(QStringLiteral("own"));
-    model.clearSelectedFiles();
-    QCOMPARE(model.homeStatus(), chooseStatus);
-    model.appendFiles(urls);
-    QCOMPARE(model.homePassword(), QStringLiteral("own"));
-    model.clearSelectedFiles();
-    model.setHomePassword(QString());
-    model.appendFiles({});
-    QCOMPARE(model.homePassword(), QStringLiteral("default"));
-}
-
-void AppModelTest::requestHomeUpload_data()
+void AppModelTest::homeUploadWithPassword_data()
 {
     QTest::addColumn<QString>("homePassword");
     QTest::addColumn<QVariant>("sent");
@@ -613,7 +485,7 @@ void AppModelTest::requestHomeUpload_data()
     QTest::newRow("150 characters") << QString(150, u'p') << QVariant(QString(100, u'p'));
 }
 
-void AppModelTest::requestHomeUpload()
+void AppModelTest::homeUploadWithPassword()
 {
     QFETCH(QString, homePassword);
     QFETCH(QVariant, sent);
@@ -625,108 +497,63 @@ void AppModelTest::requestHomeUpload()
     model().appendFiles(files({"/d/a", "/d/b"}));
     model().setHomePassword(homePassword);
     model().requestHomeUpload();
-    QCOMPARE(calls.size(), 1);
-    QCOMPARE(calls.first().first, files({"/d/a", "/d/b"}));
-    QCOMPARE(calls.first().second.has_value(), sent.isValid());
-    QCOMPARE(calls.first().second.value_or(QString()), sent.toString());
+    const std::optional<QString> expected =
+        sent.isValid() ? std::optional(sent.toString()) : std::nullopt;
+    QCOMPARE(calls, (QList<std::pair<QList<QUrl>, std::optional<QString>>>{
+                        {files({"/d/a", "/d/b"}), expected}}));
 
     model().markHomeUploadStarted();
     model().requestHomeUpload(); // ignored while uploading
     QCOMPARE(calls.size(), 1);
-}
-
-void AppModelTest::progress_data()
-{
-    QTest::addColumn<double>("fraction");
-    QTest::addColumn<double>("stored");
-    QTest::addColumn<QString>("percent");
-    const double infinity = std::numeric_limits<double>::infinity();
-    QTest::newRow("over 1") << 1.7 << 1.0 << "100";
-    QTest::newRow("negative") << -0.2 << 0.0 << "0";
-    QTest::newRow("not rounded up") << 0.999 << 0.999 << "99";
-    QTest::newRow("not a number") << std::nan("") << 0.0 << "0";
-    QTest::newRow("minus infinity") << -infinity << 0.0 << "0";
-}
-
-void AppModelTest::progress()
-{
-    QFETCH(double, fraction);
-    QFETCH(double, stored);
-    QFETCH(QString, percent);
-    model().markHomeUploadStarted();
-    QVERIFY(model().isHomeUploading());
-    QCOMPARE(model().homeStatus(), QStringLiteral("アップロード中…"));
-    model().updateHomeUploadProgress(fraction);
-    QCOMPARE(model().homeUploadProgress(), stored);
-    const QString status = QStringLiteral("アップロード中… %1%").arg(percent);
-    QCOMPARE(model().homeStatus(), status);
-
-    // A report that arrives after the outcome changes nothing.
+    // Progress is clamped and never rounded up; a report after the outcome changes nothing.
+    for (const auto &[fraction, percent] : {std::pair{std::nan(""), 0},
+                                            {-std::numeric_limits<double>::infinity(), 0},
+                                            {1.7, 100},
+                                            {0.999, 99}}) {
+        model().updateHomeUploadProgress(fraction);
+        QCOMPARE(model().homeStatus(), QStringLiteral("アップロード中… %1%").arg(percent));
+    }
     model().markHomeUploadFailed(QStringLiteral("error"), {});
     model().updateHomeUploadProgress(0.5);
-    QCOMPARE(model().homeUploadProgress(), stored);
-    QCOMPARE(model().homeStatus(), status);
+    QCOMPARE(model().homeUploadProgress(), 0.999);
 }
 
-void AppModelTest::result_data()
+// The outcomes themselves come from a real server in the shell's orchestration test.
+void AppModelTest::resultStaysUntilDismissed()
 {
-    QTest::addColumn<bool>("success");
-    QTest::addColumn<QVariant>("url");
-    QTest::addColumn<bool>("copied");
-    QTest::addColumn<QString>("message");
-    const QVariant url("https://example.test/s");
-    const QString noUrl = QStringLiteral("アップロードは成功しましたがURLの取得に失敗しました");
-    QTest::newRow("copied") << true << url << true << "共有URLをクリップボードにコピーしました";
-    QTest::newRow("empty URL, said copied") << true << QVariant("") << true << noUrl;
-    QTest::newRow("no URL") << true << QVariant() << false << noUrl;
-    QTest::newRow("failed") << false << QVariant() << false << "ネットワークエラー";
-}
-
-void AppModelTest::result()
-{
-    QFETCH(bool, success);
-    QFETCH(QVariant, url);
-    QFETCH(bool, copied);
-    QFETCH(QString, message);
     AppModel &model = this->model();
     model.setDefaultPassword(QStringLiteral("default"));
     model.appendFiles(files({"/d/a.txt"}));
     model.setHomePassword(QStringLiteral("own"));
     model.markHomeUploadStarted();
     model.updateHomeUploadProgress(0.5);
-
-    const std::optional<QString> given =
-        url.isValid() ? std::optional(url.toString()) : std::nullopt;
-    if (success)
-        model.markHomeUploadSucceeded(given, {QStringLiteral("a.txt")}, copied);
-    else
-        model.markHomeUploadFailed(message, {QStringLiteral("a.txt")});
+    model.markHomeUploadSucceeded(QString(), {QStringLiteral("a.txt")}, true);
     QCOMPARE(model.homeUploadState(), HomeUploadState::Idle);
-    const HomeUploadResult expected{success, given, message, {QStringLiteral("a.txt")}, copied};
+    const HomeUploadResult expected{
+        true,
+        QString(),
+        QStringLiteral("アップロードは成功しましたがURLの取得に失敗しました"),
+        {QStringLiteral("a.txt")},
+        true};
     QCOMPARE(model.homeUploadResult(), std::optional(expected));
-    QCOMPARE(model.homeUploadResultValue().toMap().value("message"), QVariant(message));
-    // Status, progress and selection stay as they were.
     QCOMPARE(model.homeStatus(), QStringLiteral("アップロード中… 50%"));
     QCOMPARE(model.selectedURLs(), files({"/d/a.txt"}));
-
     model.dismissHomeUploadResult();
     QVERIFY(model.homeUploadResultValue().isNull());
     QVERIFY(model.selectedURLs().isEmpty());
     QCOMPARE(model.homePassword(), QStringLiteral("default"));
     QCOMPARE(model.homeStatus(), chooseStatus);
-    QCOMPARE(model.homeUploadProgress(), 0.5); // reset by the next start
     model.markHomeUploadStarted();
     QCOMPARE(model.homeUploadProgress(), 0.0);
 }
 
 void AppModelTest::killedDuringBurstsLeavesWholeStore()
 {
-    StoreFixture store;
+    const StoreFixture &store = *m_store;
     {
         AppModel model(store.path());
         model.setTheme(AppTheme::Dark);
         model.setDefaultPassword(QStringLiteral("secret pass"));
-        model.setShowsMenuBarIcon(false);
         model.setAutoCopyToClipboard(false);
         // Close to the cap, so the bursts also cut the oldest entries.
         QList<UploadHistoryItem> seed;
@@ -771,7 +598,6 @@ void AppModelTest::killedDuringBurstsLeavesWholeStore()
         QVERIFY2(reopened.damagedStoreCopyPath().isEmpty(), "the store was found damaged");
         QCOMPARE(reopened.theme(), AppTheme::Dark);
         QCOMPARE(reopened.defaultPassword(), QStringLiteral("secret pass"));
-        QCOMPARE(reopened.showsMenuBarIcon(), false);
 
         const QList<UploadHistoryItem> history = reopened.history();
         const StoreState found{history.isEmpty() ? -1 : history.first().message.toInt(),
@@ -789,12 +615,11 @@ void AppModelTest::killedDuringBurstsLeavesWholeStore()
             whole = found == stateAfterStep(lastStep) || inFlight;
             killedDuringWrite += inFlight ? 1 : 0;
         }
-        QVERIFY2(whole,
-                 qPrintable(QStringLiteral("round %1: found entry %2/auto-copy %3 after step %4")
-                                .arg(round)
-                                .arg(found.newest)
-                                .arg(found.autoCopy)
-                                .arg(lastStep)));
+        QVERIFY2(whole, qPrintable(QStringLiteral("round %1: entry %2, auto-copy %3 after step %4")
+                                       .arg(round)
+                                       .arg(found.newest)
+                                       .arg(found.autoCopy)
+                                       .arg(lastStep)));
         previous = found;
 
         // The newest entries, contiguous, at most 300 of them.
@@ -803,22 +628,23 @@ void AppModelTest::killedDuringBurstsLeavesWholeStore()
             QCOMPARE(history.at(i).message.toInt(), found.newest - i);
     }
     qInfo("%d of %d kills landed after a change was stored but before it was reported; "
-          "%d before the child was ready; newest entry %d",
-          killedDuringWrite, rounds, killedDuringStart, previous.newest);
+          "%d before the child was ready",
+          killedDuringWrite, rounds, killedDuringStart);
     // No temporary or lock files are left behind.
-    QCOMPARE(QDir(store.dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
-             QStringList{QStringLiteral("Pelkin Drop.ini")});
+    const QStringList left =
+        QDir(store.dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    QVERIFY2(left == QStringList{QStringLiteral("Pelkin Drop.ini")}, qPrintable(left.join(u'|')));
 }
 
-// shared() opens the user's store: point HOME and XDG_CONFIG_HOME at a temporary folder.
+// The child of the crash test is this binary with --burst.
 int main(int argc, char **argv)
 {
     if (argc == 3 && qstrcmp(argv[1], "--burst") == 0)
         return runBurst(argc, argv);
-    QTemporaryDir home;
+    QTemporaryDir home; // nothing here may reach the user's own store
     qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", QDir(home.path()).filePath(QStringLiteral(".config")).toLocal8Bit());
-    QGuiApplication app(argc, argv);
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    QCoreApplication app(argc, argv);
     AppModelTest test;
     return QTest::qExec(&test, argc, argv);
 }
