@@ -45,6 +45,19 @@ void removeAbandonedLock(const QString &path)
         QFile::remove(lock.filePath());
 }
 
+// A write goes to "<file>.XXXXXX" and is renamed over the file; a process
+// killed before the rename leaves that whole copy behind, one per crash. For
+// the reason above, none can belong to a write still under way.
+void removeLeftoverCopies(const QString &path)
+{
+    const QFileInfo file(path);
+    const QDir dir = file.absoluteDir();
+    const QStringList copies =
+        dir.entryList({file.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
+    for (const QString &copy : copies)
+        QFile::remove(dir.filePath(copy));
+}
+
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
@@ -58,7 +71,8 @@ QByteArray readAll(const QString &path)
 ModelStore::ModelStore(const QString &filePath)
     : m_filePath(QFileInfo(filePath).absoluteFilePath())
     , m_originalBytes(
-          (preparePrivateFile(filePath), removeAbandonedLock(filePath), readAll(filePath)))
+          (preparePrivateFile(filePath), removeAbandonedLock(filePath),
+           removeLeftoverCopies(filePath), readAll(filePath)))
     , m_settings(m_filePath, QSettings::IniFormat)
 {
     // QSettings parses on first access, and only then is the status known.

@@ -271,12 +271,17 @@ void AppModelTest::privateFileAndAbandonedLock()
     QFile lock(path + QStringLiteral(".lock"));
     QVERIFY(lock.open(QIODevice::WriteOnly));
     lock.close();
+    // One killed before renaming its write leaves a whole copy of the store.
+    QFile copy(path + QStringLiteral(".AbC123"));
+    QVERIFY(copy.open(QIODevice::WriteOnly));
+    copy.close();
     QElapsedTimer timer;
     timer.start();
     AppModel(path).setDefaultPassword(QStringLiteral("after a crash"));
     QVERIFY2(timer.elapsed() < 5000, "a write waited for the abandoned lock");
     QCOMPARE(QSettings(path, QSettings::IniFormat).value(passwordKey), QVariant("after a crash"));
     QCOMPARE(filePermissions(path), QFile::ReadOwner | QFile::WriteOwner);
+    QVERIFY(!copy.exists());
 }
 
 void AppModelTest::passwords()
