@@ -29,7 +29,6 @@ public:
     struct Reply
     {
         int status = 200;
-        QByteArray reason;                            // empty: the usual phrase for status
         QList<QPair<QByteArray, QByteArray>> headers; // Content-Length is added unless given
         QByteArray body;
         std::chrono::milliseconds delay{0}; // wait this long before answering
@@ -43,13 +42,11 @@ public:
 
     struct Request
     {
-        QByteArray head; // request line and headers, up to and including CRLF CRLF
         QByteArray method;
         QByteArray target;
         QList<QPair<QByteArray, QByteArray>> headers; // as received, in order
         QByteArray body;       // the body's first bytes, up to setBodyCaptureLimit()
         qint64 bodySize = 0;   // bytes of body received
-        QByteArray bodySha256; // hash of all body bytes received (raw, not hex)
         bool complete = false; // the whole Content-Length arrived
 
         // The first header of that name (case-insensitive), or a null array.
@@ -79,8 +76,8 @@ public:
     // or their connection closed) or the time-out passes.
     bool waitForRequests(int n, std::chrono::milliseconds timeout) const;
 
-    // Body bytes kept per request (default 16 MiB); the size and hash
-    // always cover the whole body.
+    // Body bytes kept per request (default 16 MiB); the size always covers
+    // the whole body.
     void setBodyCaptureLimit(qint64 bytes);
 
     // A JSON reply with Content-Type application/json.

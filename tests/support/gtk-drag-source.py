@@ -1,25 +1,14 @@
 #!/usr/bin/python3
-# A GTK 3 window that starts one drag, for X11 tests.
+# A GTK 3 window that starts one drag, for X11 tests; the same command line
+# and output as pelkin-test-drag-source (qt-drag-source.cpp):
 #
 #   gtk-drag-source.py [--place X,Y,W,H] [--quit-at-drop]
 #                      --files PATH... | --link URL | --text TEXT
 #
-# The undecorated window is placed at X,Y with size WxH (default
-# 20,20,200,120); the same command line as pelkin-test-drag-source. Press
-# the left button inside it and move the pointer by more than 8 px to start the
-# drag, e.g. with xdotool:
-#   xdotool mousemove 120 80 mousedown 1 sleep 0.05 mousemove_relative -- 12 9 sleep 0.02 \
-#           mousemove_relative -- 12 9 sleep 0.02 mousemove_relative -- 12 9 ...
-# (relative moves a few ms apart, like a hand: they make the raw input events
-# that absolute warps do not, and let a drag monitor ask for the types in time)
-# then move to the target and `xdotool mouseup 1` to drop (or key Escape to cancel).
-# --quit-at-drop: exit as soon as the drag is over (GTK ends a drag only
-# once the target has finished with it).
-# Offered data: --files: text/uri-list with file:// URIs; --link: the URL as
-# text/uri-list and as text; --text: the text targets only.
-# Standard output, one line each, flushed: "ready" once the window is mapped,
-# "drag-started <CLOCK_MONOTONIC microseconds>" when the drag begins,
-# "drag-finished" when it is over.
+# Drags start after 8 px. --quit-at-drop: exit once the drag is over (GTK ends
+# a drag only once the target has finished with it). --files offers
+# text/uri-list, --link the URL as text/uri-list and text, --text text only.
+# "drag-finished" carries no action.
 import sys
 import time
 

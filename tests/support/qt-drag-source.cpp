@@ -1,26 +1,16 @@
-// pelkin-test-drag-source: a Qt window that starts one QDrag, for X11 tests.
+// pelkin-test-drag-source: a frameless Qt window that starts one QDrag, for X11 tests.
 //
 //   pelkin-test-drag-source [--place X,Y,W,H] [--quit-at-drop]
 //                           --files PATH... | --link URL | --text TEXT
 //
-// The frameless window is placed at X,Y with size WxH (default 20,20,200,120;
-// no window manager needed). Not "--geometry": Qt takes that as its own X11
-// option before this program sees it. Press the left button inside it and move the pointer
-// by more than 10 px to start the drag, e.g. with xdotool:
-//   xdotool mousemove 120 80 mousedown 1 sleep 0.05 mousemove_relative -- 12 9 sleep 0.02
-//           mousemove_relative -- 12 9 sleep 0.02 mousemove_relative -- 12 9 ...
-// (relative moves a few ms apart, like a hand: they make the raw input events
-// that absolute warps do not, and let a drag monitor ask for the types in time)
-// then move to the target and `xdotool mouseup 1` to drop (or key Escape to cancel).
-// Offered data: --files: the files as file:// URLs (text/uri-list and
-// text/plain); --link: the URL as a link (text/uri-list with https://...);
-// --text: plain text only.
-// --quit-at-drop: exit as soon as the drag is over, as a small drag-out tool
-// does; the drop has reached the X server, but no one is left to hand over
-// its data.
-// Standard output, one line each, flushed: "ready" once the window is shown,
-// "drag-started <CLOCK_MONOTONIC microseconds>" just before the drag begins,
-// "drag-finished <copy|move|link|ignore>" when it is over.
+// The window sits at X,Y, W x H (default 20,20,200,120; no window manager
+// needed). Press the left button in it and move by more than 10 px to drag
+// (X11Driver::DragSource::beginDrag); `xdotool mouseup 1` drops, Escape cancels.
+// --files offers file:// URLs, --link one URL, --text plain text only.
+// --quit-at-drop exits as soon as the drag is over, as a small drag-out tool
+// does: the drop has reached the X server, but no one is left to hand over
+// its data. Prints, flushed: "ready" once shown, "drag-started <CLOCK_MONOTONIC
+// microseconds>" just before the drag, "drag-finished <copy|move|link|ignore>".
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
@@ -35,17 +25,9 @@
 
 namespace {
 
-long long monotonicMicroseconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
-}
-
 void say(const QByteArray &line)
 {
-    std::fputs(line.constData(), stdout);
-    std::fputc('\n', stdout);
+    std::printf("%s\n", line.constData());
     std::fflush(stdout);
 }
 
@@ -66,25 +48,17 @@ protected:
     {
         QPainter painter(this);
         painter.fillRect(rect(), QColor(0x30, 0x80, 0xd0));
-        painter.setPen(Qt::white);
         painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("drag: ") + kind);
-        if (!readySaid) {
-            readySaid = true;
+        if (!std::exchange(readySaid, true))
             say("ready");
-        }
     }
 
-    void mousePressEvent(QMouseEvent *event) override
-    {
-        if (event->button() == Qt::LeftButton)
-            pressPos = event->position().toPoint();
-    }
+    void mousePressEvent(QMouseEvent *event) override { pressPos = event->position().toPoint(); }
 
     void mouseMoveEvent(QMouseEvent *event) override
     {
         if (!(event->buttons() & Qt::LeftButton) || dragging ||
-            (event->position().toPoint() - pressPos).manhattanLength() <
-                QApplication::startDragDistance())
+            (event->position().toPoint() - pressPos).manhattanLength() < QApplication::startDragDistance())
             return;
         dragging = true;
         auto *mime = new QMimeData;
@@ -100,9 +74,10 @@ protected:
         }
         auto *drag = new QDrag(this);
         drag->setMimeData(mime);
-        say("drag-started " + QByteArray::number(monotonicMicroseconds()));
-        const Qt::DropAction action =
-            drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        say("drag-started " + QByteArray::number(qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000));
+        const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
         say(QByteArray("drag-finished ") + (action == Qt::CopyAction   ? "copy"
                                             : action == Qt::MoveAction ? "move"
                                             : action == Qt::LinkAction ? "link"
@@ -128,48 +103,35 @@ private:
 
 int main(int argc, char **argv)
 {
-    // QApplication would swallow these silently and the window would land
-    // somewhere else than the caller expects.
-    for (int i = 1; i < argc; ++i) {
-        if (qstrcmp(argv[i], "--geometry") == 0 || qstrcmp(argv[i], "-geometry") == 0) {
-            std::fputs("pelkin-test-drag-source: use --place X,Y,W,H\n", stderr);
-            return 2;
-        }
-    }
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    QRect place(20, 20, 200, 120);
+    QList<int> place{20, 20, 200, 120};
     QString kind;
     QStringList values;
     bool quitAtDrop = false;
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
         if (arg == QLatin1String("--place") && !args.isEmpty()) {
-            const QStringList parts = args.takeFirst().split(QLatin1Char(','));
-            if (parts.size() != 4) {
-                kind.clear();
-                break;
-            }
-            place = QRect(parts[0].toInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt());
+            place.clear();
+            for (const QString &part : args.takeFirst().split(QLatin1Char(',')))
+                place.append(part.toInt());
         } else if (arg == QLatin1String("--quit-at-drop")) {
             quitAtDrop = true;
-        } else if (arg == QLatin1String("--files") || arg == QLatin1String("--link") ||
-                   arg == QLatin1String("--text")) {
+        } else if (arg.startsWith(QLatin1String("--"))) {
             kind = arg.mid(2);
         } else {
             values.append(arg);
         }
     }
-    if (kind.isEmpty() || values.isEmpty()) {
+    if (!QStringList{"files", "link", "text"}.contains(kind) || values.isEmpty() || place.size() != 4) {
         std::fputs("usage: pelkin-test-drag-source [--place X,Y,W,H] [--quit-at-drop] "
-                   "--files PATH... | --link URL | --text TEXT\n",
-                   stderr);
+                   "--files PATH... | --link URL | --text TEXT\n", stderr);
         return 2;
     }
     DragSourceWindow window(kind, values, quitAtDrop);
     // A fixed size: without a window manager nothing else enforces it.
-    window.setFixedSize(place.size());
-    window.move(place.topLeft());
+    window.setFixedSize(place[2], place[3]);
+    window.move(place[0], place[1]);
     window.show();
     return app.exec();
 }

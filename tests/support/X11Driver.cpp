@@ -1,0 +1,189 @@
+#include "X11Driver.h"
+
+#include <QDeadlineTimer>
+#include <QTest>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace X11Driver {
+namespace {
+
+struct Free
+{
+    void operator()(void *p) const { std::free(p); }
+};
+template<typename T> using Reply = std::unique_ptr<T, Free>;
+
+xcb_connection_t *connection()
+{
+    static xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    return c;
+}
+
+xcb_atom_t atom(const QByteArray &name)
+{
+    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection(), xcb_intern_atom(connection(), 0, uint16_t(name.size()), name.data()),
+        nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+QList<quint32> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type)
+{
+    QList<quint32> values;
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection(), xcb_get_property(connection(), 0, window, name, type, 0, 16), nullptr));
+    if (reply) {
+        const auto *data = static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
+        values = QList<quint32>(data, data + xcb_get_property_value_length(reply.get()) / 4);
+    }
+    return values;
+}
+
+// Runs a short program with the event loop going; its standard output, or
+// nullopt if it failed.
+std::optional<QByteArray> run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    QDeadlineTimer deadline(10000);
+    while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
+        QTest::qWait(5);
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(1000);
+        return std::nullopt;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return std::nullopt;
+    return process.readAllStandardOutput();
+}
+
+} // namespace
+
+QList<Window> windowsOf(qint64 pid)
+{
+    QList<Window> found;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+    Reply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(connection(), xcb_query_tree(connection(), root), nullptr));
+    if (!tree)
+        return found;
+    const xcb_window_t *children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        const xcb_window_t window = children[i];
+        Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+            connection(), xcb_get_window_attributes(connection(), window), nullptr));
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
+            property(window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL) != QList<quint32>{quint32(pid)})
+            continue;
+        Reply<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), window), nullptr));
+        if (geometry)
+            found.append({window, QRect(geometry->x, geometry->y, geometry->width, geometry->height),
+                          property(window, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM)});
+    }
+    return found;
+}
+
+std::optional<Window> windowOfType(qint64 pid, const QByteArray &type)
+{
+    const xcb_atom_t wanted = atom(type);
+    for (const Window &window : windowsOf(pid)) {
+        if (window.types.contains(wanted))
+            return window;
+    }
+    return std::nullopt;
+}
+
+std::optional<QStringList> findWindows(const QString &title, qint64 pid, bool visibleOnly)
+{
+    QStringList args{QStringLiteral("search")};
+    if (pid) // both conditions: xdotool matches either by default
+        args << QStringLiteral("--all") << QStringLiteral("--pid") << QString::number(pid);
+    if (visibleOnly)
+        args << QStringLiteral("--onlyvisible");
+    args << QStringLiteral("--name") << title;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        QProcess search;
+        search.start(QStringLiteral("xdotool"), args);
+        if (!search.waitForFinished(5000))
+            return std::nullopt;
+        // Exit status 1 with nothing on standard error: no such window.
+        if (search.exitStatus() == QProcess::NormalExit && search.readAllStandardError().isEmpty())
+            return QString::fromLatin1(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    }
+    return std::nullopt;
+}
+
+bool xdotool(const QStringList &arguments)
+{
+    return run(QStringLiteral("xdotool"), arguments).has_value();
+}
+
+QString clipboardText()
+{
+    return QString::fromUtf8(
+        run(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"}).value_or(QByteArray()));
+}
+
+DragSource::DragSource(Toolkit toolkit, const QStringList &arguments)
+{
+    const QStringList place{QStringLiteral("--place"), QStringLiteral("20,20,200,120")};
+    if (toolkit == Toolkit::qt) {
+        process.setProgram(QStringLiteral(PELKIN_QT_DRAG_SOURCE));
+        process.setArguments(place + arguments);
+    } else {
+        process.setProgram(QStringLiteral("/usr/bin/python3"));
+        process.setArguments(QStringList{QStringLiteral(PELKIN_GTK_DRAG_SOURCE)} + place + arguments);
+    }
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, [this] {
+        while (process.canReadLine())
+            lines.append(QString::fromUtf8(process.readLine()).trimmed());
+    });
+    process.start();
+}
+
+DragSource::~DragSource()
+{
+    process.kill();
+    process.waitForFinished(5000);
+}
+
+bool DragSource::waitForLine(const QString &prefix, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!line(prefix)) {
+        if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+std::optional<QString> DragSource::line(const QString &prefix) const
+{
+    for (const QString &l : lines) {
+        if (l.startsWith(prefix))
+            return l;
+    }
+    return std::nullopt;
+}
+
+bool DragSource::beginDrag(int steps)
+{
+    QStringList gesture{"mousemove", "120", "80", "mousedown", "1"};
+    for (int i = 0; i < steps; ++i)
+        gesture << "mousemove_relative" << "--" << "20" << "20" << "sleep" << "0.02";
+    gesture.removeLast();
+    gesture.removeLast();
+    return waitForLine(QStringLiteral("ready")) && xdotool(gesture) &&
+           waitForLine(QStringLiteral("drag-started"), 5000);
+}
+
+} // namespace X11Driver
