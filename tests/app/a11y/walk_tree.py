@@ -172,10 +172,13 @@ def main_window(binary, home):
         for tab in ("履歴", "設定"):
             key("Down")
             check(poll(lambda: selected() == [tab], 5) is not None, f"main: Down selects {tab}")
-        check(find(win, S.ROLE_PUSH_BUTTON, "アップロード") is None, "main: the hidden Home form is not exposed on 設定")
+        check(poll(lambda: not find(win, S.ROLE_PUSH_BUTTON, "アップロード"), 5) is not None,
+              "main: the hidden Home form is not exposed on 設定")
+        def switch_list():
+            return [n for n in controls(win) if n.getRole() in (S.ROLE_TOGGLE_BUTTON, S.ROLE_CHECK_BOX)]
+        switches = poll(lambda: len(switch_list()) == 2 and switch_list(), 5) or []
+        check(len(switches) == 2, "main: both switches are exposed")
         check_names(win, "main/settings")
-        switches = [n for n in controls(win) if n.getRole() in (S.ROLE_TOGGLE_BUTTON, S.ROLE_CHECK_BOX)]
-        check(len(switches) == 2, f"main: both switches are exposed ({len(switches)})")
         for switch in switches:
             was = has(switch, S.STATE_CHECKED)
             check(tab_to(win, lambda n: n.name == switch.name) is not None, f"main: Tab reaches '{switch.name}'")
@@ -184,11 +187,11 @@ def main_window(binary, home):
         check(tab_to(win, lambda n: n.getRole() == S.ROLE_PAGE_TAB) is not None, "main: Tab comes round to the tab list")
         key("Up")
         check(poll(lambda: selected() == ["履歴"], 5) is not None, "main: Up selects 履歴")
-        check_names(win, "main/history")
 
         def rows():
             return nodes(win, lambda n: n.getRole() == S.ROLE_LIST_ITEM and has(n, S.STATE_SHOWING))
-        check(len(rows()) == 2, f"main: two history rows ({len(rows())})")
+        check(poll(lambda: len(rows()) == 2, 5) is not None, f"main: two history rows ({len(rows())})")
+        check_names(win, "main/history")
         check(tab_to(win, lambda n: n.getRole() == S.ROLE_LIST_ITEM) is not None, "main: Tab reaches a history row")
         key("Delete")
         item = poll(lambda: find(win, S.ROLE_MENU_ITEM, "削除"), 5)
