@@ -2,19 +2,19 @@
 #                 [SOURCES file...]          build a test executable from these
 #                 [COMMAND arg...]           or run this command (scripts, binaries)
 #                 [LIBS target...]
-#                 LABEL unit|gui|x11|e2e|service|wayland   (service: load and abuse tests of the upload service)
+#                 LABEL unit|gui|x11|e2e|a11y|service|wayland   (service: load and abuse tests of the upload service)
 #                 [COMPOSITOR sway|kwin|gnome]  wayland tests only
 #                 [TIMEOUT seconds]          default 120
 #                 [ENVIRONMENT VAR=value...])
 #
-# unit and gui tests run on the offscreen platform; x11 and e2e tests run
+# unit and gui tests run on the offscreen platform; x11, e2e and a11y tests run
 # under a private Xvfb that tests/support/with-xvfb.sh starts and stops, so
 # they never share a display and may run in parallel. wayland tests run inside
 # a private headless compositor with XWayland (tests/support/wayland/).
 function(pelkin_add_test name)
   cmake_parse_arguments(T "" "LABEL;TIMEOUT;COMPOSITOR" "SOURCES;COMMAND;LIBS;ENVIRONMENT" ${ARGN})
-  if(NOT T_LABEL MATCHES "^(unit|gui|x11|e2e|service|wayland)$")
-    message(FATAL_ERROR "pelkin_add_test(${name}): LABEL must be unit, gui, x11, e2e, service or wayland")
+  if(NOT T_LABEL MATCHES "^(unit|gui|x11|e2e|a11y|service|wayland)$")
+    message(FATAL_ERROR "pelkin_add_test(${name}): LABEL must be unit, gui, x11, e2e, a11y, service or wayland")
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)

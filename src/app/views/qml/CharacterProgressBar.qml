@@ -59,7 +59,8 @@ Item {
                 y: -12 + 4
                 width: parent.width + 24
                 height: parent.height + 24
-                sourceSize: Qt.size(width, height)
+                sourceSize.width: width
+                sourceSize.height: height
                 source: root.hasCharacter ? "image://pelkin/charactershadow" : ""
                 mirror: true
             }
@@ -69,7 +70,8 @@ Item {
                 height: parent.height
                 fillMode: Image.PreserveAspectCrop
                 clip: false
-                sourceSize: Qt.size(width * 2, height * 2)
+                sourceSize.width: width * 2
+                sourceSize.height: height * 2
                 source: root.hasCharacter ? "image://pelkin/character" : ""
                 mirror: true
                 smooth: true

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Basic as B
 import PelkinDrop.Views
@@ -17,7 +18,8 @@ Rectangle {
     Component { id: settingsTab; SettingsTabView { model: root.model } }
 
     function componentFor(t) {
-        return t === MainTab.History ? historyTab : t === MainTab.Settings ? settingsTab : homeTab
+        // The Qt 6.4 linter does not see the enumerations of a foreign namespace; the engine does.
+        return t === MainTab.History ? historyTab : t === MainTab.Settings ? settingsTab : homeTab // qmllint disable unqualified
     }
 
     B.StackView {

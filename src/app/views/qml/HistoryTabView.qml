@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Controls.Basic as B
@@ -316,7 +317,8 @@ Item {
                 source: confirmation.visible ? "image://pelkin/roundshadow/" + Math.round(parent.width) + "/" + Math.round(parent.height) + "/12/" + Qt.rgba(0, 0, 0, Theme.dark ? 0.5 : 0.18) + "/4" : ""
             }
         }
-        contentItem: ColumnLayout {
+        // Built at once rather than deferred: onOpened focuses cancelButton in it.
+        contentItem: ColumnLayout { // qmllint disable deferred-property-id
             spacing: 14
             PText {
                 objectName: "clearConfirmationTitle"

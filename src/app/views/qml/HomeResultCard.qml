@@ -26,8 +26,10 @@ Loader {
     sourceComponent: UploadResultView {
         id: card
         objectName: "uploadResultView"
-        result: root.shownResult !== null ? root.shownResult : root.model.homeUploadResult
-        onDismiss: root.model.dismissHomeUploadResult()
+        // The Loader creates the card in this file's context, where root resolves; the
+        // Qt 6.4 linter cannot follow that (and a bound component would not load here).
+        result: root.shownResult !== null ? root.shownResult : root.model.homeUploadResult // qmllint disable unqualified
+        onDismiss: root.model.dismissHomeUploadResult() // qmllint disable unqualified
         opacity: 0
         scale: 0.95
         transform: Translate { id: cardOffset; y: 10 }

@@ -37,10 +37,10 @@ B.AbstractButton {
     opacity: enabled ? 1 : 0.42
 
     contentItem: Item {
-        implicitWidth: Math.max(control.labelMinWidth, labelRow.implicitWidth)
-        implicitHeight: labelRow.implicitHeight + 2 * control.labelVerticalPadding
+        // Sized by its label row, children[0] (an id here would stop the deferral).
+        implicitWidth: Math.max(control.labelMinWidth, children[0].implicitWidth)
+        implicitHeight: children[0].implicitHeight + 2 * control.labelVerticalPadding
         Row {
-            id: labelRow
             anchors.centerIn: parent
             spacing: control.labelSpacing
             Symbol {

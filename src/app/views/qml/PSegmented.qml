@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 
 // Segmented picker: `options` is a list of { value, label }. To the keyboard

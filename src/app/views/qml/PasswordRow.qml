@@ -16,6 +16,17 @@ Rectangle {
     signal edited(string text)
     signal accepted()
 
+    // Qt 6.4 hands a TextField's clear text to accessibility clients, so the row
+    // stands in for it with bullets. Qt Quick 6.4 also loses a password item's
+    // name on its way to AT-SPI; the description carries it there.
+    readonly property string text: "\u25CF".repeat(input.length)
+    Accessible.role: Accessible.EditableText
+    Accessible.passwordEdit: true
+    Accessible.description: accessibleName
+    Accessible.name: accessibleName
+    Accessible.focusable: true
+    Accessible.focused: input.activeFocus
+
     implicitHeight: row.implicitHeight + 16
     radius: 8
     color: Theme.controlBackground
@@ -50,9 +61,7 @@ Rectangle {
             objectName: "passwordInput"
             Layout.fillWidth: true
             echoMode: TextInput.Password
-            // The password stays unreadable to assistive technology.
-            Accessible.passwordEdit: true
-            Accessible.name: root.accessibleName
+            Accessible.ignored: true
             onAccepted: root.accepted()
             placeholderText: root.placeholder
             placeholderTextColor: Theme.tertiary

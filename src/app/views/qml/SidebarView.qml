@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Layouts
 import PelkinDrop.Views
@@ -41,7 +42,8 @@ Rectangle {
                 Layout.preferredWidth: 28
                 Layout.preferredHeight: 28
                 source: ViewSupport.hasCharacter ? "image://pelkin/character" : ""
-                sourceSize: Qt.size(56, 56)
+                sourceSize.width: 56
+                sourceSize.height: 56
                 fillMode: Image.PreserveAspectFit
                 smooth: true
                 mipmap: true

@@ -40,7 +40,8 @@ Item {
         anchors.centerIn: parent
         width: root.size
         height: root.size
-        sourceSize: Qt.size(root._px, root._px)
+        sourceSize.width: root._px
+        sourceSize.height: root._px
         source: root._previous === "" ? "" : root.source(root._previous, root.color)
         opacity: 0
         smooth: true
@@ -51,7 +52,8 @@ Item {
         anchors.centerIn: parent
         width: root.size
         height: root.size
-        sourceSize: Qt.size(root._px, root._px)
+        sourceSize.width: root._px
+        sourceSize.height: root._px
         source: root.source(root._shown, root.color)
         smooth: true
     }

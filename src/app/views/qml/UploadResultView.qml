@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Controls.Basic as B
@@ -157,6 +158,7 @@ Item {
                         Repeater {
                             model: root.fileNames.slice(0, 3)
                             delegate: Row {
+                                id: fileRow
                                 required property string modelData
                                 objectName: "resultFileRow"
                                 anchors.horizontalCenter: parent.horizontalCenter
@@ -170,7 +172,7 @@ Item {
                                 }
                                 PText {
                                     width: Math.min(implicitWidth, filesBox.maxNameWidth)
-                                    text: modelData
+                                    text: fileRow.modelData
                                     font.pixelSize: 12
                                     color: Theme.secondary
                                     elide: Text.ElideMiddle

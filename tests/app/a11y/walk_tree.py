@@ -1,0 +1,235 @@
+#!/usr/bin/python3
+# The main window and the share panel as a screen reader meets them: the
+# AT-SPI tree read with pyatspi, keys sent to the X server with xdotool.
+# Runs under its own Xvfb and D-Bus session (see CMakeLists.txt).
+import json, os, subprocess, sys, tempfile, time, uuid
+import pyatspi
+
+S = pyatspi
+failures = []
+
+
+def check(ok, what):
+    print(("ok    " if ok else "FAIL  ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+def poll(probe, timeout=20):
+    """probe() until it returns something true, or None after timeout s."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            value = probe()
+            if value:
+                return value
+        except Exception:  # objects vanish while the views change
+            pass
+        if time.monotonic() > deadline:
+            return None
+        time.sleep(0.1)
+
+
+def walk(node):
+    yield node
+    try:
+        children = list(node)
+    except Exception:  # gone while the views change
+        return
+    for child in children:
+        if child is not None:
+            yield from walk(child)
+
+
+def nodes(root, wanted):
+    """Nodes under root for which wanted(node) holds; vanished ones are skipped."""
+    found = []
+    for n in walk(root):
+        try:
+            if wanted(n):
+                found.append(n)
+        except Exception:
+            pass
+    return found
+
+
+def has(node, state):
+    return node.getState().contains(state)
+
+
+def controls(root):
+    """Focusable controls a reader can reach now; scroll bars are no Tab stops."""
+    return nodes(root, lambda n: has(n, S.STATE_FOCUSABLE) and has(n, S.STATE_SHOWING)
+                 and n.getRole() != S.ROLE_SCROLL_BAR)
+
+
+def find(root, role, name):
+    found = nodes(root, lambda n: n.getRole() == role and n.name == name and has(n, S.STATE_SHOWING))
+    return found[0] if found else None
+
+
+def focused(root):
+    """The deepest focused node: focus scopes on the way to it say focused too."""
+    chain = nodes(root, lambda n: has(n, S.STATE_FOCUSED)
+                  and n.getRole() not in (S.ROLE_FRAME, S.ROLE_DIALOG, S.ROLE_WINDOW))
+    return chain[-1] if chain else None
+
+
+def key(*keys):
+    subprocess.run(["xdotool", "key", "--clearmodifiers", *keys], check=True, timeout=10)
+
+
+def tab_to(root, wanted, limit=16):
+    """Presses Tab until the focused control is `wanted`; returns it or None."""
+    for _ in range(limit):
+        now = poll(lambda: focused(root), 3)
+        if now is not None and wanted(now):
+            return now
+        key("Tab")
+    return None
+
+
+def application(pid):
+    def probe():
+        for app in S.Registry.getDesktop(0):
+            if app is not None and app.get_process_id() == pid and app.childCount:
+                return app
+    return poll(probe, 40)
+
+
+def check_names(root, where):
+    seen = {}
+    found = controls(root)
+    for n in found:
+        label = f"{where}: {n.getRoleName()} '{n.name}'"
+        # Qt 6.4 drops the name of a password field; its description carries it.
+        name = n.name or (n.description if n.getRole() == S.ROLE_PASSWORD_TEXT else "")
+        if n.getRole() in (S.ROLE_UNKNOWN, S.ROLE_FILLER) or not name.strip():
+            check(False, label + " has a role and a name")
+        context = (n.parent, n.getRole(), n.name)
+        if context in seen:
+            check(False, label + " is unique among its siblings")
+        seen[context] = n
+    check(len(found) > 0, f"{where}: {len(found)} controls named")
+
+
+def check_password(root, where):
+    field = tab_to(root, lambda n: n.getRole() == S.ROLE_PASSWORD_TEXT)
+    check(field is not None and bool(field.name or field.description), f"{where}: Tab reaches a named password field")
+    if field is None:
+        return
+    subprocess.run(["xdotool", "type", "--delay", "20", "himitsu42"], check=True, timeout=20)
+    text = field.queryText()
+    typed = poll(lambda: text.characterCount >= 9, 5)
+    check(typed is not None, f"{where}: the typed password arrives")
+    check("himitsu" not in text.getText(0, -1), f"{where}: the password text is not readable")
+
+
+def start(args, env):
+    process = subprocess.Popen(args, env=env)
+    app = application(process.pid)
+    if app is None:
+        process.kill()
+        sys.exit(f"{args[0]} never appeared on the accessibility bus")
+    window = poll(lambda: next(w for w in app if has(w, S.STATE_SHOWING)), 20)
+    return process, window
+
+
+def main_window(binary, home):
+    stamp = "2026-12-01T09:30:00Z"
+    entries = [{"id": str(uuid.uuid4()), "timestamp": stamp, "fileNames": [f"report-{i}.pdf"],
+                "url": f"http://127.0.0.1:9/d/{i}", "success": True, "message": ""} for i in range(2)]
+    store = os.path.join(home, "config", "Pelkin", "Pelkin Drop.ini")
+    os.makedirs(os.path.dirname(store))
+    with open(store, "w") as f:
+        f.write('[General]\npelkin.history.items="%s"\n' % json.dumps(entries).replace('"', '\\"'))
+    env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, "config"),
+               XDG_DATA_HOME=os.path.join(home, "data"))
+    process, win = start([binary, "http://127.0.0.1:9/api/upload.php", "pelkin-a11y-" + uuid.uuid4().hex], env)
+    try:
+        tabs = {t.name: t for t in walk(win) if t.getRole() == S.ROLE_PAGE_TAB}
+        check(sorted(tabs) == sorted(["アップロード", "履歴", "設定"]), f"main: the three tabs ({sorted(tabs)})")
+        check(has(tabs["アップロード"], S.STATE_SELECTED), "main: アップロード is selected at start")
+        check_names(win, "main/home")
+        # Qt 6.4 reports a disabled Quick item as enabled: the keyboard shows it.
+        stops = []
+        for _ in range(4):
+            key("Tab")
+            now = poll(lambda: focused(win), 3)
+            stops.append(now and (now.getRoleName(), now.name))
+        check(stops[0] == stops[3] and ("push button", "アップロード") not in stops,
+              f"main: Tab cycles and skips the disabled アップロード ({stops})")
+        check_password(win, "main")
+
+        def selected():
+            return [t.name for t in nodes(win, lambda t: t.getRole() == S.ROLE_PAGE_TAB and has(t, S.STATE_SELECTED))]
+        for keys, tab in ((["ctrl+2"], "履歴"), (["ctrl+3"], "設定"), (["ctrl+1"], "アップロード")):
+            key(*keys)
+            check(poll(lambda: selected() == [tab], 5) is not None, f"main: {'+'.join(keys)} selects {tab}")
+        check(poll(lambda: find(win, S.ROLE_PUSH_BUTTON, "アップロード"), 5) is not None, "main: the Home form shows again")
+
+        check(tab_to(win, lambda n: n.getRole() == S.ROLE_PAGE_TAB) is not None, "main: Tab reaches the tab list")
+        for tab in ("履歴", "設定"):
+            key("Down")
+            check(poll(lambda: selected() == [tab], 5) is not None, f"main: Down selects {tab}")
+        check(poll(lambda: not find(win, S.ROLE_PUSH_BUTTON, "アップロード"), 5) is not None,
+              "main: the hidden Home form is not exposed on 設定")
+        def switch_list():
+            return [n for n in controls(win) if n.getRole() in (S.ROLE_TOGGLE_BUTTON, S.ROLE_CHECK_BOX)]
+        switches = poll(lambda: len(switch_list()) == 2 and switch_list(), 5) or []
+        check(len(switches) == 2, "main: both switches are exposed")
+        check_names(win, "main/settings")
+        for switch in switches:
+            was = has(switch, S.STATE_CHECKED)
+            check(tab_to(win, lambda n: n.name == switch.name) is not None, f"main: Tab reaches '{switch.name}'")
+            key("space")
+            check(poll(lambda: has(switch, S.STATE_CHECKED) != was, 5) is not None, f"main: Space flips '{switch.name}'")
+        check(tab_to(win, lambda n: n.getRole() == S.ROLE_PAGE_TAB) is not None, "main: Tab comes round to the tab list")
+        key("Up")
+        check(poll(lambda: selected() == ["履歴"], 5) is not None, "main: Up selects 履歴")
+
+        def rows():
+            return nodes(win, lambda n: n.getRole() == S.ROLE_LIST_ITEM and has(n, S.STATE_SHOWING))
+        check(poll(lambda: len(rows()) == 2, 5) is not None, f"main: two history rows ({len(rows())})")
+        check_names(win, "main/history")
+        check(tab_to(win, lambda n: n.getRole() == S.ROLE_LIST_ITEM) is not None, "main: Tab reaches a history row")
+        key("Delete")
+        item = poll(lambda: find(win, S.ROLE_MENU_ITEM, "削除"), 5)
+        check(item is not None, "main: Delete offers 削除")
+        key("Return")
+        check(poll(lambda: len(rows()) == 1, 5) is not None, "main: Return on 削除 deletes one entry")
+    finally:
+        process.terminate()
+        process.wait(10)
+
+
+def share_panel(binary, temp):
+    shared = os.path.join(temp, "memo.txt")
+    with open(shared, "w") as f:
+        f.write("hello\n")
+    env = dict(os.environ, PELKIN_TEST_UPLOAD_ENDPOINT="http://127.0.0.1:9/api/upload.php", TMPDIR=temp)
+    process, win = start([binary, shared], env)
+    try:
+        check(win.getRole() == S.ROLE_DIALOG and bool(win.name), f"share: a named dialog ({win.getRoleName()} '{win.name}')")
+        check_names(win, "share")
+        check(any(n.getRole() == S.ROLE_STATUS_BAR for n in walk(win)), "share: a status bar")
+        box = tab_to(win, lambda n: n.getRole() == S.ROLE_CHECK_BOX)
+        check(box is not None and not has(box, S.STATE_CHECKED), "share: Tab reaches the unchecked password check box")
+        key("space")
+        check(poll(lambda: has(box, S.STATE_CHECKED), 5) is not None, "share: Space checks it")
+        check_password(win, "share")
+        order = []
+        for _ in range(4):
+            key("Tab")
+            order.append(poll(lambda: focused(win), 3).name)
+        check(order == ["キャンセル", "アップロード", box.name, "パスワード"], f"share: Tab in on-screen order ({order})")
+    finally:
+        process.kill()
+        process.wait(10)
+
+
+with tempfile.TemporaryDirectory() as temp:
+    main_window(sys.argv[1], temp)
+    share_panel(sys.argv[2], temp)
+print(f"{len(failures)} failure(s)")
+sys.exit(1 if failures else 0)
