@@ -98,18 +98,22 @@ def application(pid):
 
 
 def check_names(root, where):
-    seen = {}
-    found = controls(root)
-    for n in found:
-        label = f"{where}: {n.getRoleName()} '{n.name}'"
+    # Read in one pass; a node gone mid-pass (a page still leaving) means the
+    # views were changing: read them again, within the deadline.
+    def described():
+        return [(n.getRoleName(), n.getRole(), n.name, n.description, n.parent)
+                for n in controls(root)]
+    found = poll(lambda: described() or None, 5) or []
+    seen = set()
+    for role_name, role, name, description, parent in found:
+        label = f"{where}: {role_name} '{name}'"
         # Qt 6.4 drops the name of a password field; its description carries it.
-        name = n.name or (n.description if n.getRole() == S.ROLE_PASSWORD_TEXT else "")
-        if n.getRole() in (S.ROLE_UNKNOWN, S.ROLE_FILLER) or not name.strip():
+        shown = name or (description if role == S.ROLE_PASSWORD_TEXT else "")
+        if role in (S.ROLE_UNKNOWN, S.ROLE_FILLER) or not shown.strip():
             check(False, label + " has a role and a name")
-        context = (n.parent, n.getRole(), n.name)
-        if context in seen:
+        if (parent, role, name) in seen:
             check(False, label + " is unique among its siblings")
-        seen[context] = n
+        seen.add((parent, role, name))
     check(len(found) > 0, f"{where}: {len(found)} controls named")
 
 
