@@ -65,29 +65,67 @@ std::optional<QByteArray> run(const QString &program, const QStringList &argumen
 
 } // namespace
 
-QList<Window> windowsOf(qint64 pid)
+namespace {
+
+xcb_window_t root()
 {
-    QList<Window> found;
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+    return xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+}
+
+QRect onScreen(xcb_window_t window)
+{
+    Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), window), nullptr));
+    Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
+        connection(), xcb_translate_coordinates(connection(), window, root(), 0, 0), nullptr));
+    if (!geometry || !origin)
+        return {};
+    return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+}
+
+// Window managers (KWin, mutter under XWayland) put top-levels into frames.
+void collect(xcb_window_t parent, qint64 pid, int depth, QList<Window> &found)
+{
     Reply<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(connection(), xcb_query_tree(connection(), root), nullptr));
+        xcb_query_tree_reply(connection(), xcb_query_tree(connection(), parent), nullptr));
     if (!tree)
-        return found;
+        return;
     const xcb_window_t *children = xcb_query_tree_children(tree.get());
     for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
         const xcb_window_t window = children[i];
         Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
             connection(), xcb_get_window_attributes(connection(), window), nullptr));
-        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE ||
-            property(window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL) != QList<quint32>{quint32(pid)})
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
             continue;
-        Reply<xcb_get_geometry_reply_t> geometry(
-            xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), window), nullptr));
-        if (geometry)
-            found.append({window, QRect(geometry->x, geometry->y, geometry->width, geometry->height),
+        if (property(window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL) == QList<quint32>{quint32(pid)})
+            found.append({window, onScreen(window),
                           property(window, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM)});
+        else if (depth < 2)
+            collect(window, pid, depth + 1, found);
     }
+}
+
+} // namespace
+
+QList<Window> windowsOf(qint64 pid)
+{
+    QList<Window> found;
+    collect(root(), pid, 0, found);
     return found;
+}
+
+void close(quint32 window)
+{
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = atom("WM_PROTOCOLS");
+    event.data.data32[0] = atom("WM_DELETE_WINDOW");
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection(), 0, window, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char *>(&event));
+    xcb_flush(connection());
 }
 
 std::optional<Window> windowOfType(qint64 pid, const QByteArray &type)

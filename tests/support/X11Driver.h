@@ -14,7 +14,7 @@ namespace X11Driver {
 struct Window
 {
     quint32 id = 0;
-    QRect rect;            // on screen: without a window manager, top-levels sit on the root
+    QRect rect;            // on screen (inside the frame, where a window manager adds one)
     QList<quint32> types;  // _NET_WM_WINDOW_TYPE atoms
 };
 
@@ -22,6 +22,8 @@ struct Window
 QList<Window> windowsOf(qint64 pid);
 // The first of them with this window type, e.g. "_NET_WM_WINDOW_TYPE_UTILITY".
 std::optional<Window> windowOfType(qint64 pid, const QByteArray &type);
+// What the close button does (WM_DELETE_WINDOW): the application decides.
+void close(quint32 window);
 
 // xdotool search by title (a regular expression), of `pid` if not 0. xdotool
 // dies on an X error when a window it reads goes away (Qt makes and drops

@@ -18,141 +18,13 @@
 #include <QUuid>
 #include <QtTest>
 
-#include <xcb/xcb.h>
+#include "ServerProcess.h"
+#include "X11Driver.h"
 
-#include <cstdlib>
 #include <memory>
 #include <optional>
 
 namespace {
-
-struct Free
-{
-    void operator()(void *p) const { std::free(p); }
-};
-template<typename T> using Reply = std::unique_ptr<T, Free>;
-
-// The viewable X11 windows of one process, wherever the window manager has
-// put them (KWin and mutter reparent into frames), in root coordinates.
-class X11Windows
-{
-public:
-    struct Window
-    {
-        xcb_window_t id = 0;
-        QRect rect;
-        QList<xcb_atom_t> types;
-    };
-
-    X11Windows()
-        : m_connection(xcb_connect(nullptr, nullptr))
-    {
-        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-        m_pid = atom("_NET_WM_PID");
-        m_type = atom("_NET_WM_WINDOW_TYPE");
-        m_protocols = atom("WM_PROTOCOLS");
-        m_delete = atom("WM_DELETE_WINDOW");
-    }
-    ~X11Windows() { xcb_disconnect(m_connection); }
-    bool isValid() const { return !xcb_connection_has_error(m_connection); }
-
-    xcb_atom_t atom(const QByteArray &name)
-    {
-        Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-            m_connection, xcb_intern_atom(m_connection, 0, uint16_t(name.size()), name.data()),
-            nullptr));
-        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    }
-
-    QList<Window> windowsOf(qint64 pid)
-    {
-        QList<Window> found;
-        collect(m_root, pid, 0, found);
-        return found;
-    }
-
-    std::optional<Window> windowOfType(qint64 pid, const QByteArray &type)
-    {
-        const xcb_atom_t wanted = atom(type);
-        for (const Window &window : windowsOf(pid)) {
-            if (window.types.contains(wanted))
-                return window;
-        }
-        return std::nullopt;
-    }
-
-    // What the close button does: the application decides.
-    void close(xcb_window_t window)
-    {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = window;
-        event.type = m_protocols;
-        event.data.data32[0] = m_delete;
-        event.data.data32[1] = XCB_CURRENT_TIME;
-        xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT,
-                       reinterpret_cast<const char *>(&event));
-        xcb_flush(m_connection);
-    }
-
-private:
-    void collect(xcb_window_t parent, qint64 pid, int depth, QList<Window> &found)
-    {
-        Reply<xcb_query_tree_reply_t> tree(
-            xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, parent), nullptr));
-        if (!tree)
-            return;
-        const xcb_window_t *children = xcb_query_tree_children(tree.get());
-        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-            const xcb_window_t window = children[i];
-            Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
-                m_connection, xcb_get_window_attributes(m_connection, window), nullptr));
-            if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
-                continue;
-            if (ownedBy(window, pid)) {
-                Window entry{window, geometry(window), {}};
-                Reply<xcb_get_property_reply_t> types(xcb_get_property_reply(
-                    m_connection,
-                    xcb_get_property(m_connection, 0, window, m_type, XCB_ATOM_ATOM, 0, 16),
-                    nullptr));
-                if (types) {
-                    const auto *atoms =
-                        static_cast<const xcb_atom_t *>(xcb_get_property_value(types.get()));
-                    for (int t = 0; t < xcb_get_property_value_length(types.get()) / 4; ++t)
-                        entry.types.append(atoms[t]);
-                }
-                found.append(entry);
-            } else if (depth < 2) {
-                collect(window, pid, depth + 1, found);
-            }
-        }
-    }
-
-    bool ownedBy(xcb_window_t window, qint64 pid)
-    {
-        Reply<xcb_get_property_reply_t> property(xcb_get_property_reply(
-            m_connection, xcb_get_property(m_connection, 0, window, m_pid, XCB_ATOM_CARDINAL, 0, 1),
-            nullptr));
-        return property && xcb_get_property_value_length(property.get()) == 4 &&
-               *static_cast<uint32_t *>(xcb_get_property_value(property.get())) == pid;
-    }
-
-    QRect geometry(xcb_window_t window)
-    {
-        Reply<xcb_get_geometry_reply_t> geometry(
-            xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr));
-        Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
-            m_connection, xcb_translate_coordinates(m_connection, window, m_root, 0, 0), nullptr));
-        if (!geometry || !origin)
-            return {};
-        return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
-    }
-
-    xcb_connection_t *m_connection;
-    xcb_window_t m_root = 0;
-    xcb_atom_t m_pid = 0, m_type = 0, m_protocols = 0, m_delete = 0;
-};
 
 // A line-oriented helper process: commands in, one echo line per command out.
 class LineProcess
@@ -210,13 +82,11 @@ private:
 
     QString m_compositor;
     QTemporaryDir m_dir;
-    QProcess m_server;
+    ServerProcess m_server;
     QProcess m_app;
     LineProcess m_pointer;
     QString m_configHome;
-    QString m_dataDir;
     QString m_endpoint;
-    std::unique_ptr<X11Windows> m_windows;
 };
 
 void TestWaylandDrop::initTestCase()
@@ -224,17 +94,9 @@ void TestWaylandDrop::initTestCase()
     m_compositor = qEnvironmentVariable("PELKIN_COMPOSITOR");
     QVERIFY2(!m_compositor.isEmpty(), "run under tests/support/wayland/with-compositor.sh");
     QVERIFY(m_dir.isValid());
-    m_windows = std::make_unique<X11Windows>();
-    QVERIFY(m_windows->isValid());
 
-    m_dataDir = m_dir.filePath(QStringLiteral("service"));
-    m_server.start(qEnvironmentVariable("PELKIN_UPLOAD_SERVER"),
-                   {"--listen", "127.0.0.1:0", "--data", m_dataDir});
-    QVERIFY(m_server.waitForStarted(5000));
-    QVERIFY(m_server.waitForReadyRead(10000));
-    const QByteArray line = m_server.readLine().trimmed();
-    QVERIFY2(line.startsWith("listening on http://127.0.0.1:"), line.constData());
-    m_endpoint = QString::fromLatin1(line.mid(13)) + QStringLiteral("/api/upload.php");
+    QVERIFY2(m_server.start(), m_server.errorOutput().constData());
+    m_endpoint = m_server.url() + QStringLiteral("/api/upload.php");
 
     // The pointer: mutter's remote desktop on GNOME, a virtual pointer elsewhere.
     if (viaSensor())
@@ -258,20 +120,18 @@ void TestWaylandDrop::initTestCase()
                 {m_endpoint, "pelkin-drop-wayland-" + QUuid::createUuid().toString(QUuid::Id128)});
     // Up (as an X11 client) when its main window shows; closed, it keeps
     // running and leaves the screen to the native window.
-    std::optional<X11Windows::Window> main;
+    std::optional<X11Driver::Window> main;
     QTRY_VERIFY_WITH_TIMEOUT(
-        (main = m_windows->windowOfType(m_app.processId(), "_NET_WM_WINDOW_TYPE_NORMAL")), 20000);
-    m_windows->close(main->id);
-    QTRY_VERIFY_WITH_TIMEOUT(m_windows->windowsOf(m_app.processId()).isEmpty(), 15000);
+        (main = X11Driver::windowOfType(m_app.processId(), "_NET_WM_WINDOW_TYPE_NORMAL")), 20000);
+    X11Driver::close(main->id);
+    QTRY_VERIFY_WITH_TIMEOUT(X11Driver::windowsOf(m_app.processId()).isEmpty(), 15000);
 }
 
 void TestWaylandDrop::cleanupTestCase()
 {
-    for (QProcess *process : {&m_app, &m_server}) {
-        process->terminate();
-        if (!process->waitForFinished(5000))
-            process->kill();
-    }
+    m_app.terminate();
+    if (!m_app.waitForFinished(5000))
+        m_app.kill();
 }
 
 void TestWaylandDrop::cleanup()
@@ -283,7 +143,7 @@ void TestWaylandDrop::cleanup()
 
 std::optional<QRect> TestWaylandDrop::dropZone()
 {
-    if (const auto zone = m_windows->windowOfType(m_app.processId(), "_NET_WM_WINDOW_TYPE_UTILITY"))
+    if (const auto zone = X11Driver::windowOfType(m_app.processId(), "_NET_WM_WINDOW_TYPE_UTILITY"))
         return zone->rect;
     return std::nullopt;
 }
@@ -401,14 +261,11 @@ void TestWaylandDrop::fileDragUploadsThroughTheZone()
     const QJsonObject entry = history().first().toObject();
     QCOMPARE(entry.value("fileNames").toArray(), QJsonArray{QStringLiteral("旅行メモ.txt")});
     QVERIFY(entry.value("success").toBool());
-    QProcess clipboard;
-    clipboard.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
-    QVERIFY(clipboard.waitForFinished(5000));
-    QCOMPARE(QString::fromUtf8(clipboard.readAllStandardOutput()), entry.value("url").toString());
+    QCOMPARE(X11Driver::clipboardText(), entry.value("url").toString());
     QVERIFY(entry.value("url").toString().startsWith(QStringLiteral("http://127.0.0.1:")));
 
     bool stored = false;
-    for (QDirIterator it(m_dataDir, QDir::Files, QDirIterator::Subdirectories); it.hasNext() && !stored;) {
+    for (QDirIterator it(m_server.dataDir(), QDir::Files, QDirIterator::Subdirectories); it.hasNext() && !stored;) {
         QFile file(it.next());
         stored = file.size() == content.size() && file.open(QIODevice::ReadOnly) && file.readAll() == content;
     }
