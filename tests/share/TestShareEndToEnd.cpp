@@ -4,6 +4,7 @@
 // window has closed.
 
 #include "ClipboardKeeper.h"
+#include "ServerProcess.h"
 #include "TestFiles.h"
 #include "X11Driver.h"
 #include "X11Support.h"
@@ -73,8 +74,7 @@ class TestShareEndToEnd : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir serverData;
-    QProcess server;
+    ServerProcess server;
     QString endpoint;
 
     // A panel process with its own temporary folder (to see what it leaves).
@@ -102,30 +102,15 @@ private:
 
     QStringList storedUploads() const
     {
-        return QDir(serverData.filePath("uploads")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        return QDir(server.dataDir() + QStringLiteral("/uploads")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     }
 
 private slots:
     void initTestCase()
     {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server.start(QStringLiteral(PELKIN_SERVER_PROGRAM),
-                     {"--listen", "127.0.0.1:0", "--data", serverData.path()});
-        QVERIFY(server.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
-        const QString line = QString::fromUtf8(server.readLine()).trimmed();
-        QVERIFY2(line.startsWith(QStringLiteral("listening on http://127.0.0.1:")), qPrintable(line));
-        endpoint = line.mid(13) + QStringLiteral("/api/upload.php");
-    }
-
-    void cleanupTestCase()
-    {
-        server.terminate();
-        if (!server.waitForFinished(5000)) {
-            server.kill();
-            server.waitForFinished(1000);
-        }
+        QVERIFY2(server.start(), server.errorOutput().constData());
+        endpoint = server.url() + QStringLiteral("/api/upload.php");
     }
 
     // Two files shared, uploaded with a click; the panel closes, the
@@ -148,7 +133,7 @@ private slots:
         // their collection finished.
         QTRY_COMPARE_WITH_TIMEOUT(storedUploads().size(), 1, 5000);
         const QString id = storedUploads().constFirst();
-        const QString folder = serverData.filePath("uploads/" + id);
+        const QString folder = server.dataDir() + QStringLiteral("/uploads/") + id;
         const QJsonArray stored =
             QJsonDocument::fromJson(fileBytes(folder + "/meta.json")).object()["files"].toArray();
         QCOMPARE(stored.size(), 2);

@@ -5,6 +5,7 @@
 // service receiving the file, the URL on the clipboard and in the history;
 // and a --background launch (what the login autostart entry runs) mapping no
 // main window until a second launch, which ends and leaves the first running.
+#include "ServerProcess.h"
 #include "TestFiles.h"
 #include "X11Driver.h"
 
@@ -55,13 +56,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_server.start(qEnvironmentVariable("PELKIN_BINARY_DIR") + QStringLiteral("/server/pelkin-upload-server"),
-                       {"--listen", "127.0.0.1:0", "--data", m_dir.filePath(QStringLiteral("service"))});
-        QVERIFY(m_server.waitForStarted(5000));
-        QVERIFY(m_server.waitForReadyRead(10000));
-        const QByteArray line = m_server.readLine().trimmed();
-        QVERIFY2(line.startsWith("listening on http://127.0.0.1:"), line.constData());
-        m_endpoint = QString::fromLatin1(line.mid(13)) + QStringLiteral("/api/upload.php");
+        QVERIFY2(m_server.start(), m_server.errorOutput().constData());
+        m_endpoint = m_server.url() + QStringLiteral("/api/upload.php");
 
         start(m_app, m_dir.filePath(QStringLiteral("home")), m_instance);
         QTRY_COMPARE_WITH_TIMEOUT(mainWindowsOf(m_app.processId()), 1, startTimeoutMs);
@@ -70,7 +66,6 @@ private slots:
     void cleanupTestCase()
     {
         stop(m_app);
-        stop(m_server);
     }
 
     void cleanup()
@@ -156,7 +151,7 @@ private slots:
 
         // The service has the file, byte for byte.
         bool stored = false;
-        QDirIterator it(m_dir.filePath(QStringLiteral("service")), QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator it(m_server.dataDir(), QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext() && !stored) {
             QFile file(it.next());
             stored = file.size() == content.size() && file.open(QIODevice::ReadOnly) && file.readAll() == content;
@@ -231,7 +226,7 @@ private:
     }
 
     QTemporaryDir m_dir;
-    QProcess m_server;
+    ServerProcess m_server;
     QProcess m_app;
     QString m_endpoint;
     QString m_instance = QStringLiteral("pelkin-drop-e2e-") + QUuid::createUuid().toString(QUuid::Id128);
