@@ -19,11 +19,5 @@ const RawValueTable<AppTheme::Info> &AppTheme::table()
 
 QVariantList AppTheme::choices()
 {
-    QVariantList list;
-    for (const Info &entry : table().entries) {
-        list.append(QVariantMap{{QStringLiteral("value"), int(entry.value)},
-                                {QStringLiteral("rawValue"), entry.rawValue.toString()},
-                                {QStringLiteral("label"), entry.label.toString()}});
-    }
-    return list;
+    return table().choices();
 }

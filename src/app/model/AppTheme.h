@@ -8,10 +8,7 @@
 
 // Appearance theme of the main window. Stored by its raw value.
 //
-// QML: register once with
-//   qmlRegisterUncreatableMetaObject(AppTheme::staticMetaObject, "Pelkin.Model", 1, 0,
-//                                    "AppTheme", "enumeration");
-// and compare AppModel.theme with AppTheme.System / AppTheme.Light / AppTheme.Dark.
+// QML sees it as AppTheme (src/app/views/ModelTypes.h): AppTheme.System / AppTheme.Light / AppTheme.Dark.
 class AppTheme
 {
     Q_GADGET

@@ -19,12 +19,7 @@ const RawValueTable<MainTab::Info> &MainTab::table()
 
 QVariantList MainTab::choices()
 {
-    QVariantList list;
-    for (const Info &entry : table().entries) {
-        list.append(QVariantMap{{QStringLiteral("value"), int(entry.value)},
-                                {QStringLiteral("rawValue"), entry.rawValue.toString()},
-                                {QStringLiteral("label"), entry.label.toString()},
-                                {QStringLiteral("icon"), entry.icon.toString()}});
-    }
-    return list;
+    return table().choices([](const Info &entry, QVariantMap &item) {
+        item.insert(QStringLiteral("icon"), entry.icon.toString());
+    });
 }

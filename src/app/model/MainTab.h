@@ -8,9 +8,7 @@
 
 // The main window's sidebar destinations.
 //
-// QML: qmlRegisterUncreatableMetaObject(MainTab::staticMetaObject, "Pelkin.Model", 1, 0,
-//                                       "MainTab", "enumeration");
-// then MainTab.Home / MainTab.History / MainTab.Settings.
+// QML sees it as MainTab (src/app/views/ModelTypes.h): MainTab.Home / MainTab.History / MainTab.Settings.
 class MainTab
 {
     Q_GADGET

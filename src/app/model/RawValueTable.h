@@ -3,12 +3,14 @@
 #include <QList>
 #include <QString>
 #include <QStringView>
+#include <QVariantList>
+#include <QVariantMap>
 #include <optional>
 #include <span>
 
 // Lookups over a constant table of enumeration cases and their stored raw
-// values, in display order. Entry needs the fields `value` and `rawValue`;
-// the first entry answers for a case missing from the table.
+// values, in display order. Entry needs the fields `value`, `rawValue` and
+// `label`; the first entry answers for a case missing from the table.
 template<typename Entry>
 struct RawValueTable
 {
@@ -43,5 +45,25 @@ struct RawValueTable
                 return entry.value;
         }
         return std::nullopt;
+    }
+
+    // [{ value, rawValue, label }] in display order, for QML; `more` adds an
+    // entry's own fields to its map.
+    template<typename More>
+    QVariantList choices(More more) const
+    {
+        QVariantList list;
+        for (const Entry &entry : entries) {
+            QVariantMap item{{QStringLiteral("value"), int(entry.value)},
+                             {QStringLiteral("rawValue"), entry.rawValue.toString()},
+                             {QStringLiteral("label"), entry.label.toString()}};
+            more(entry, item);
+            list.append(item);
+        }
+        return list;
+    }
+    QVariantList choices() const
+    {
+        return choices([](const Entry &, QVariantMap &) {});
     }
 };
