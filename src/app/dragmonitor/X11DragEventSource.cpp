@@ -1,5 +1,7 @@
 #include "X11DragEventSource.h"
 
+#include "X11Support.h"
+
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QThread>
@@ -17,11 +19,7 @@ namespace {
 
 constexpr xcb_keysym_t escapeKeysym = 0xff1b;
 
-struct FreeDeleter
-{
-    void operator()(void *p) const { std::free(p); }
-};
-template<typename T> using XcbPtr = std::unique_ptr<T, FreeDeleter>;
+template<typename T> using XcbPtr = X11Support::Reply<T>;
 
 } // namespace
 
@@ -196,12 +194,10 @@ bool X11DragEventSource::selectRawEvents(bool withMotion, bool checked)
 
 uint32_t X11DragEventSource::internAtom(const char *name)
 {
-    XcbPtr<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, uint16_t(qstrlen(name)), name), nullptr));
-    if (!reply)
-        return 0;
-    atomNames.insert(reply->atom, QString::fromLatin1(name));
-    return reply->atom;
+    const xcb_atom_t atom = X11Support::internAtom(connection, name);
+    if (atom != XCB_ATOM_NONE)
+        atomNames.insert(atom, QString::fromLatin1(name));
+    return atom;
 }
 
 QString X11DragEventSource::atomName(uint32_t atom)

@@ -1,11 +1,12 @@
 #include "XWaylandDragEndProbe.h"
 
+#include "X11Support.h"
+
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <cstdlib>
-#include <cstring>
 
 Q_DECLARE_LOGGING_CATEGORY(lcDragMonitor)
 
@@ -25,9 +26,9 @@ XWaylandDragEndProbe::XWaylandDragEndProbe(QObject *parent)
     m_window = xcb_generate_id(m_connection);
     xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screens.data->root, -1, -1, 1,
                       1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-    m_selection = internAtom("XdndSelection");
-    m_targets = internAtom("TARGETS");
-    m_property = internAtom("PELKIN_DRAG_END_PROBE");
+    m_selection = X11Support::internAtom(m_connection, "XdndSelection");
+    m_targets = X11Support::internAtom(m_connection, "TARGETS");
+    m_property = X11Support::internAtom(m_connection, "PELKIN_DRAG_END_PROBE");
     xcb_flush(m_connection);
 
     m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_connection),
@@ -43,16 +44,6 @@ XWaylandDragEndProbe::~XWaylandDragEndProbe()
     delete m_notifier;
     if (m_connection)
         xcb_disconnect(m_connection);
-}
-
-xcb_atom_t XWaylandDragEndProbe::internAtom(const char *name)
-{
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
-        m_connection, xcb_intern_atom(m_connection, 0, uint16_t(std::strlen(name)), name),
-        nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(reply);
-    return atom;
 }
 
 void XWaylandDragEndProbe::watch(qint64 change)

@@ -45,7 +45,6 @@ private:
     void ask();
     void readEvents();
     void answered(bool refused);
-    xcb_atom_t internAtom(const char *name);
 
     xcb_connection_t *m_connection = nullptr;
     xcb_window_t m_window = 0;
