@@ -16,7 +16,8 @@ int main(int argc, char **argv)
         QImage previous, image, flat;
         for (int attempt = 0; id && attempt < 60; ++attempt, QThread::sleep(1), previous = image) {
             image = rgb(app.primaryScreen()->grabWindow(id).toImage());
-            (flat = QImage(image.size(), image.format())).fill(image.isNull() ? 0 : image.pixel(0,0));
+            (flat = QImage(image.size(), image.format()))
+                .fill(image.isNull() ? 0 : image.pixel(0, 0));
             if (!image.isNull() && image != flat && image == previous)
                 break;
         }
@@ -25,7 +26,8 @@ int main(int argc, char **argv)
     if (mode != "compare" || argc != 5)
         return qWarning("usage: pelkin-screen-tool grab WINDOW OUT.png | compare A B SHARE"), 2;
     const QImage a = rgb(QImage(argv[2])), b = rgb(QImage(argv[3]));
-    if (a.isNull() || a.size() != b.size()) return qWarning("screenshots differ in size"), 1;
+    if (a.isNull() || a.size() != b.size())
+        return qWarning("screenshots differ in size"), 1;
     qint64 differing = 0;
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x) {
