@@ -19,7 +19,6 @@
 
 namespace {
 
-// The panel's visible top-level window, or an empty string.
 QString panelWindow()
 {
     return X11Driver::findWindows(QStringLiteral("^Pelkin Drop$")).value_or(QStringList()).value(0);

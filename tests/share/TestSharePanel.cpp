@@ -1,7 +1,6 @@
-// The share panel's parts in this process: the collection on real files in
-// temporary folders, and the panel offscreen, uploading with the real client to
-// a real HTTP server on 127.0.0.1. The happy path is TestShareEndToEnd's; here
-// the names, the failures and the races.
+// The share panel's parts in this process, on real files and against a real
+// HTTP server on 127.0.0.1: what the end-to-end run does not reach (names,
+// failures, races).
 
 #include "PelkinUploader.h"
 #include "ShareItemCollector.h"
@@ -234,13 +233,15 @@ private slots:
         panel->toggleProtect();
         QVERIFY(password->isVisible() && !password->text().isEmpty());
         auto *bar = child<QProgressBar>(panel.get(), "progressBar");
-        for (const auto &[fraction, percent] : QList<std::pair<double, int>>{{0.125, 13}, {2.5, 100}, {-0.5, 0}}) {
+        const QList<std::pair<double, int>> progress = {{0.125, 13}, {2.5, 100}, {-0.5, 0}};
+        for (const auto &[fraction, percent] : progress) {
             panel->handleUploadProgress(fraction);
             QCOMPARE(info(panel.get()), QStringLiteral("アップロード中... %1%").arg(percent));
             QCOMPARE(double(bar->value()) / bar->maximum(), std::clamp(fraction, 0.0, 1.0));
         }
         QVERIFY(server->waitForRequests(1, 5s));
-        QVERIFY(server->requests().at(0).body.contains("name=\"password\"\r\n\r\n" + longPassword.toUtf8() + "\r\n"));
+        const QByteArray sent = "name=\"password\"\r\n\r\n" + longPassword.toUtf8() + "\r\n";
+        QVERIFY(server->requests().at(0).body.contains(sent));
         QTRY_VERIFY_WITH_TIMEOUT(!panel->isUploading(), 5000);
         QVERIFY(box->isEnabled());
     }

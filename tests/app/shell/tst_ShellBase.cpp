@@ -20,11 +20,6 @@ QString uniqueName()
     return QStringLiteral("pelkin-drop-test-") + QUuid::createUuid().toString(QUuid::Id128);
 }
 
-QString probe()
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/pelkin-single-instance-probe");
-}
-
 } // namespace
 
 class TestShellBase : public QObject
@@ -77,7 +72,7 @@ private slots:
         for (int round = 0; round < 3; ++round) {
             std::array<QProcess, 5> launches;
             for (QProcess &launch : launches)
-                launch.start(probe(), {name});
+                launch.start(QCoreApplication::applicationDirPath() + "/pelkin-single-instance-probe", {name});
             QProcess *primary = nullptr;
             for (QProcess &launch : launches) {
                 QVERIFY(launch.waitForStarted(5000));
