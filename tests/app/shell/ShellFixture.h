@@ -59,11 +59,6 @@ public:
         delegate = std::make_unique<AppDelegate>(std::move(parts));
     }
 
-    bool zoneVisible() const
-    {
-        return delegate->dropZone()->window() && delegate->dropZone()->window()->isVisible();
-    }
-
     QUrl makeFile(const QString &name, const QByteArray &content = "hello\n")
     {
         return QUrl::fromLocalFile(TestFiles::write(dir.path(), name, content));

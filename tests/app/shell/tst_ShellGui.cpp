@@ -177,13 +177,18 @@ private slots:
 
     // Closing the window only hides it, and the application goes on. With the
     // tray icon the tray is the way back (accessory) to the same window; without
-    // it the application must stay reachable from the launcher (regular).
-    void activationPolicy()
+    // it the application must stay reachable from the launcher (regular). Its
+    // geometry is stored beside the settings, without disturbing them, and
+    // private; a new run puts it back where it was.
+    void mainWindow()
     {
         f->delegate->applicationDidFinishLaunching();
+        f->model->addHistory({QStringLiteral("a.txt")}, QStringLiteral("u"), true, QStringLiteral("m"));
         MainWindow *window = f->delegate->mainWindow();
         QVERIFY(window->isVisible());
         QCOMPARE(f->delegate->activationPolicy(), Policy::regular);
+        const QRect moved(40, 50, 900, 640);
+        window->view()->setGeometry(moved);
         window->view()->close();
         QVERIFY(!window->isVisible() && !QGuiApplication::quitOnLastWindowClosed());
         QCOMPARE(f->delegate->activationPolicy(), Policy::accessory);
@@ -197,17 +202,7 @@ private slots:
         QCOMPARE(f->delegate->activationPolicy(), Policy::regular);
         f->model->setShowsMenuBarIcon(true);
         QCOMPARE(f->delegate->activationPolicy(), Policy::accessory);
-    }
 
-    // Stored beside the settings, without disturbing them, and private; a new
-    // run on the same store puts the window back where it was.
-    void mainWindowGeometryIsKept()
-    {
-        f->delegate->applicationDidFinishLaunching();
-        f->model->addHistory({QStringLiteral("a.txt")}, QStringLiteral("u"), true, QStringLiteral("m"));
-        const QRect moved(40, 50, 900, 640);
-        f->delegate->mainWindow()->view()->setGeometry(moved);
-        f->delegate->mainWindow()->view()->close();
         const QString path = f->model->settingsFilePath();
         QCOMPARE(AppModel(path).history().size(), 1);
         QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
@@ -227,10 +222,10 @@ private slots:
     {
         QFETCH(bool, dropArrives);
         f->delegate->applicationDidFinishLaunching();
-        f->drags->startDrag({QStringLiteral("text/uri-list")});
-        QTRY_VERIFY_WITH_TIMEOUT(f->zoneVisible(), 500);
-        QVERIFY(f->delegate->statusItem()->isHighlighted());
         DropZoneWindow *zone = f->delegate->dropZone()->window();
+        f->drags->startDrag({QStringLiteral("text/uri-list")});
+        QTRY_VERIFY_WITH_TIMEOUT(zone->isVisible(), 500);
+        QVERIFY(f->delegate->statusItem()->isHighlighted());
         QMimeData mime;
         mime.setUrls({f->makeFile(QStringLiteral("dropped.txt"))});
         QVERIFY(zone->dropView()->draggingEntered(&mime));
