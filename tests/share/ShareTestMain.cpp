@@ -7,7 +7,6 @@
 
 #include <QUrl>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 

@@ -4,6 +4,11 @@
 #include "AppDelegate.h"
 #include "AppModel.h"
 #include "DragEventSource.h"
+#include "DropZonePresenter.h"
+#include "DropZoneView.h"
+#include "DropZoneWindow.h"
+#include "PelkinUploader.h"
+#include "TestFiles.h"
 #include "TestHttpServer.h"
 
 #include <QTemporaryDir>
@@ -24,10 +29,9 @@ private:
     qint64 m_count = 1;
 };
 
-// The application's delegate as the shell tests drive it: the model on a
-// temporary store, the real uploader against a real HTTP server on
-// 127.0.0.1, scripted drags, and the alerts captured with what the rest of
-// the application showed when each came up.
+// The delegate with the model on a temporary store, the real uploader against
+// a server on 127.0.0.1, scripted drags, and each alert captured with what the
+// rest of the application showed when it came up.
 class ShellFixture
 {
 public:
@@ -41,21 +45,50 @@ public:
         qsizetype historyCount = 0;
     };
 
-    ShellFixture();
-    ~ShellFixture();
+    ShellFixture() { restart(); }
 
     // A new delegate on the same store, as a new run of the application.
-    void restart();
-    // applicationDidFinishLaunching with the tray icon on or off.
-    void launch(bool iconOn = true);
-    bool zoneVisible() const;
-    // A file (or, for a name ending in ".app", a bundle folder) in the store's folder.
-    QUrl makeFile(const QString &name, const QByteArray &content = "hello\n");
+    void restart()
+    {
+        delegate.reset();
+        AppDelegate::Parts parts;
+        parts.model = model.get();
+        parts.uploader = std::make_unique<PelkinUploader>(server.url(), std::chrono::seconds(10));
+        parts.alerts = std::make_unique<RecordingAlerts>(*this);
+        parts.dragSource = drags;
+        delegate = std::make_unique<AppDelegate>(std::move(parts));
+    }
+
+    QUrl makeFile(const QString &name, const QByteArray &content = "hello\n")
+    {
+        return QUrl::fromLocalFile(TestFiles::write(dir.path(), name, content));
+    }
 
     QTemporaryDir dir;
     TestHttpServer server;
-    std::unique_ptr<AppModel> model;
+    std::unique_ptr<AppModel> model =
+        std::make_unique<AppModel>(dir.filePath(QStringLiteral("settings.ini")));
     std::shared_ptr<ScriptedDragSource> drags = std::make_shared<ScriptedDragSource>();
-    std::unique_ptr<AppDelegate> delegate;
     QList<ShownAlert> alerts;
+    std::unique_ptr<AppDelegate> delegate;
+
+private:
+    class RecordingAlerts : public AlertPresenter
+    {
+    public:
+        explicit RecordingAlerts(ShellFixture &fixture)
+            : m_f(fixture)
+        {}
+        void showAlert(const QString &title, const QString &message) override
+        {
+            const DropZonePresenter *zone = m_f.delegate->dropZone();
+            const DropZoneView *view = zone->window() ? zone->window()->dropView() : nullptr;
+            m_f.alerts.append({title, message, view ? view->titleText() : QString(),
+                               view ? view->subtitleText() : QString(), zone->uploadInProgress(),
+                               m_f.model->history().size()});
+        }
+
+    private:
+        ShellFixture &m_f;
+    };
 };

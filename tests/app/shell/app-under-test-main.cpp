@@ -1,8 +1,5 @@
-// pelkin-drop as the end-to-end tests run it: the same application code, but
-// the upload endpoint and the single-instance name come from the command line
-// (a test's own service on a free port, a name no real session uses). Built
-// only for the tests; the shipped pelkin-drop has no such options.
-//
+// pelkin-drop for the end-to-end tests: the same code, with the upload endpoint
+// and the single-instance name from the command line. Never shipped.
 //   pelkin-drop-under-test ENDPOINT INSTANCE-NAME [Qt options]
 #include "ShellMain.h"
 

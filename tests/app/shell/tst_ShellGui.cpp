@@ -1,17 +1,10 @@
-// The shell offscreen, through its delegate: uploads through the real
-// uploader and a real HTTP server with what the drop zone, the history, the
-// clipboard and the alerts see and in which order, and the password each
-// origin sends; the windows
-// and the tray icon with its autostart menu; drags and the drop that follows
-// the button release; the Home tab's file chooser.
+// The shell offscreen, through its delegate: uploads with what each part shows
+// and in which order, the password each origin sends, the main window, the drop
+// that follows the button release, the autostart entry, the file chooser.
 #include "AutostartEntry.h"
 #include "DragWatcher.h"
-#include "DropZonePresenter.h"
-#include "DropZoneView.h"
-#include "DropZoneWindow.h"
 #include "FileChooser.h"
 #include "ShellFixture.h"
-#include "TestFiles.h"
 #include "UploadOrchestrator.h"
 
 #include <QAction>
@@ -21,25 +14,30 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QQuickView>
-#include <QSettings>
-#include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QtTest>
 
 using namespace std::chrono_literals;
 using Origin = UploadOrchestrator::Origin;
 using Policy = AppDelegate::ActivationPolicy;
-Q_DECLARE_METATYPE(TestHttpServer::Reply)
-Q_DECLARE_METATYPE(Origin)
-Q_DECLARE_METATYPE(Policy)
-Q_DECLARE_METATYPE(std::optional<QString>)
 
 namespace {
 
-const QString copied = QStringLiteral("共有URLをクリップボードにコピーしました");
 const QString shareUrl = QStringLiteral("https://share.example.test/s/Ab3");
-const QByteArray withUrl = R"({"success":true,"url":"https://share.example.test/s/Ab3"})";
 const QString before = QStringLiteral("something the user copied");
+
+// A menu-bar upload: what is offered, what the server answers, what the user sees.
+struct Upload
+{
+    QStringList files;
+    bool autoCopy;
+    QByteArray reply;
+    QStringList sent; // the names the server receives
+    bool success;
+    QString detail; // the drop zone's result line, the history's message
+    QString alert;
+    QString clipboard;
+};
 
 QByteArray passwordPart(const QByteArray &body)
 {
@@ -50,21 +48,19 @@ QByteArray passwordPart(const QByteArray &body)
 
 } // namespace
 
+Q_DECLARE_METATYPE(Upload)
+Q_DECLARE_METATYPE(Origin)
+Q_DECLARE_METATYPE(std::optional<QString>)
+
 class TestShellGui : public QObject
 {
     Q_OBJECT
     std::unique_ptr<ShellFixture> f;
 
-    QString autostartPath() const
-    {
-        return f->dir.filePath(QStringLiteral("config/autostart/") + AutostartEntry::fileName);
-    }
-
 private slots:
     void init()
     {
         f = std::make_unique<ShellFixture>();
-        QVERIFY(f->dir.isValid());
         qputenv("XDG_CONFIG_HOME", f->dir.filePath(QStringLiteral("config")).toLocal8Bit());
         QGuiApplication::clipboard()->setText(before);
     }
@@ -72,58 +68,35 @@ private slots:
 
     void menuBarUpload_data()
     {
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<bool>("autoCopy");
-        QTest::addColumn<TestHttpServer::Reply>("reply");
-        QTest::addColumn<QStringList>("sent"); // the names the server receives
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("detail"); // the drop zone's result line, the history's message
-        QTest::addColumn<QString>("alert");
-        QTest::addColumn<QString>("url"); // in the history
-        QTest::addColumn<QString>("clipboard");
-
-        const QString done = QStringLiteral("アップロード完了");
-        const QString failed = QStringLiteral("アップロード失敗");
+        QTest::addColumn<Upload>("upload");
+        const QByteArray withUrl = R"({"success":true,"url":"https://share.example.test/s/Ab3"})";
+        const QByteArray noRoom = R"({"success":false,"error":"容量が足りません"})";
+        const QString copied = QStringLiteral("共有URLをクリップボードにコピーしました");
         const QString issued = QStringLiteral("共有URLを発行しました");
-        const QStringList notes{"notes.txt"};
-        QTest::newRow("url, copied")
-            << QStringList{"notes.txt", "photo.jpg"} << true << TestHttpServer::json(200, withUrl)
-            << QStringList{"notes.txt", "photo.jpg"} << done << copied
-            << copied + "。\n" + shareUrl << shareUrl << shareUrl;
-        QTest::newRow("url, automatic copy off")
-            << notes << false << TestHttpServer::json(200, withUrl) << notes << done << issued
-            << issued + "。\n" + shareUrl << shareUrl << before;
-        const QString says = QStringLiteral("容量が足りません");
-        QTest::newRow("server error")
-            << notes << true
-            << TestHttpServer::json(200, R"({"success":false,"error":"容量が足りません"})")
-            << notes << failed << says << says << QString() << before;
-        // Screened out before anything is sent; reported like any other failure.
+        const QString full = QStringLiteral("容量が足りません");
         const QString blocked = QStringLiteral("これらのファイルはアップロードできません: Foo.app");
-        QTest::newRow("blocked only")
-            << QStringList{"Foo.app"} << true << TestHttpServer::json(200, withUrl)
-            << QStringList{} << failed << blocked << blocked << QString() << before;
+        const QStringList notes{"notes.txt"};
         // The blocked file is not sent, but the history names every file offered.
-        QTest::newRow("blocked and allowed")
-            << QStringList{"Foo.app", "notes.txt"} << true << TestHttpServer::json(200, withUrl)
-            << notes << done << copied << copied + "。\n" + shareUrl << shareUrl << shareUrl;
+        QTest::newRow("url, copied") << Upload{{"Foo.app", "notes.txt", "photo.jpg"}, true, withUrl,
+                                               {"notes.txt", "photo.jpg"}, true, copied,
+                                               copied + "。\n" + shareUrl, shareUrl};
+        QTest::newRow("url, automatic copy off")
+            << Upload{notes, false, withUrl, notes, true, issued, issued + "。\n" + shareUrl, before};
+        QTest::newRow("server error")
+            << Upload{notes, true, noRoom, notes, false, full, full, before};
+        // Screened out before anything is sent; reported like any other failure.
+        QTest::newRow("blocked only")
+            << Upload{{"Foo.app"}, true, withUrl, {}, false, blocked, blocked, before};
     }
 
     void menuBarUpload()
     {
-        QFETCH(QStringList, files);
-        QFETCH(QStringList, sent);
-        QFETCH(QString, title);
-        QFETCH(QString, detail);
-        QFETCH(QString, alert);
-        QFETCH(QString, url);
-        QFETCH(bool, autoCopy);
-        QFETCH(TestHttpServer::Reply, reply);
-        f->model->setAutoCopyToClipboard(autoCopy);
+        QFETCH(Upload, upload);
+        f->model->setAutoCopyToClipboard(upload.autoCopy);
         f->delegate->setupStatusItem();
-        f->server.enqueue(reply);
+        f->server.enqueue(TestHttpServer::json(200, upload.reply));
         QList<QUrl> urls;
-        for (const QString &name : files)
+        for (const QString &name : upload.files)
             urls.append(f->makeFile(name));
         f->delegate->uploads()->start(urls, std::nullopt, Origin::menuBar);
 
@@ -137,22 +110,24 @@ private slots:
 
         // When the alert comes up, the zone shows the outcome and the history holds it.
         QTRY_COMPARE_WITH_TIMEOUT(f->alerts.size(), 1, 10000);
+        const QString title = upload.success ? "アップロード完了" : "アップロード失敗";
         const ShellFixture::ShownAlert shown = f->alerts.first();
         QCOMPARE(QStringList({shown.title, shown.message, shown.zoneTitle, shown.zoneSubtitle}),
-                 QStringList({title, alert, title, detail}));
+                 QStringList({title, upload.alert, title, upload.detail}));
         QVERIFY(shown.uploadInProgress);
         QCOMPARE(shown.historyCount, 1);
         const UploadHistoryItem entry = f->model->history().first();
-        QCOMPARE(entry.fileNames, files);
-        QCOMPARE(QStringList({entry.message, entry.url.value_or(QString())}), QStringList({detail, url}));
-        QCOMPARE(entry.success, title != QStringLiteral("アップロード失敗"));
-        QTEST(QGuiApplication::clipboard()->text(), "clipboard");
-        QVERIFY(!f->model->hasHomeUploadResult());
+        QCOMPARE(entry.fileNames, upload.files);
+        QCOMPARE(entry.success, upload.success);
+        QCOMPARE(QStringList({entry.message, entry.url.value_or(QString())}),
+                 QStringList({upload.detail, upload.success ? shareUrl : QString()}));
+        QCOMPARE(QGuiApplication::clipboard()->text(), upload.clipboard);
         const QList<TestHttpServer::Request> requests = f->server.requests();
-        QCOMPARE(requests.size(), sent.isEmpty() ? 0 : 1);
-        for (const QString &name : files) {
+        QCOMPARE(requests.size(), upload.sent.isEmpty() ? 0 : 1);
+        for (const QString &name : upload.files) {
             const QByteArray part = "filename=\"" + name.toUtf8() + "\"";
-            QCOMPARE(!requests.isEmpty() && requests.first().body.contains(part), sent.contains(name));
+            QCOMPARE(!requests.isEmpty() && requests.first().body.contains(part),
+                     upload.sent.contains(name));
         }
 
         // The result stays up, then the zone resets and goes; no late progress
@@ -169,18 +144,16 @@ private slots:
         QTest::addColumn<Origin>("origin");
         QTest::addColumn<std::optional<QString>>("given");
         QTest::addColumn<QString>("defaultPassword");
-        QTest::addColumn<QByteArray>("sent"); // empty: no password part
-        const auto none = std::optional<QString>();
-        QTest::newRow("home, trimmed")
-            << Origin::home << std::optional<QString>("  秘密 \n") << "dflt" << QByteArray("秘密");
-        QTest::newRow("home, only spaces: none")
-            << Origin::home << std::optional<QString>("   ") << "dflt" << QByteArray();
+        QTest::addColumn<QString>("sent"); // empty: no password part
+        const std::optional<QString> none;
+        const auto given = [](const QString &password) { return std::optional(password); };
+        QTest::newRow("home, trimmed") << Origin::home << given("  秘密 \n") << "dflt" << "秘密";
+        QTest::newRow("home, only spaces: none") << Origin::home << given("   ") << "dflt" << "";
         QTest::newRow("home, 150 characters: the first 100")
-            << Origin::home << std::optional(QString(150, 'p')) << "" << QByteArray(100, 'p');
-        QTest::newRow("home, absent: none, not the default") << Origin::home << none << "dflt" << QByteArray();
-        QTest::newRow("menu bar: the default, trimmed")
-            << Origin::menuBar << none << "  dflt  " << QByteArray("dflt");
-        QTest::newRow("menu bar, no default: none") << Origin::menuBar << none << "" << QByteArray();
+            << Origin::home << given(QString(150, 'p')) << "" << QString(100, 'p');
+        QTest::newRow("home, absent: none, not the default") << Origin::home << none << "dflt" << "";
+        QTest::newRow("menu bar: the default, trimmed") << Origin::menuBar << none << " dflt " << "dflt";
+        QTest::newRow("menu bar, no default: none") << Origin::menuBar << none << "" << "";
     }
 
     void passwordSentPerOrigin()
@@ -192,7 +165,7 @@ private slots:
         f->model->setDefaultPassword(defaultPassword);
         f->delegate->uploads()->start({f->makeFile(QStringLiteral("a.txt"))}, given, origin);
         QVERIFY(f->server.waitForRequests(1, 10s));
-        QTEST(passwordPart(f->server.requests().first().body), "sent");
+        QTEST(QString::fromUtf8(passwordPart(f->server.requests().first().body)), "sent");
         QTRY_COMPARE_WITH_TIMEOUT(f->model->history().size(), 1, 10000);
         // Each origin reports where it started: the Home tab without an
         // alert or the drop zone, the menu bar with both.
@@ -202,133 +175,40 @@ private slots:
         QCOMPARE(f->delegate->dropZone()->window() != nullptr, !home);
     }
 
-    void emptyRequests()
+    // Closing the window only hides it, and the application goes on. With the
+    // tray icon the tray is the way back (accessory) to the same window; without
+    // it the application must stay reachable from the launcher (regular). Its
+    // geometry is stored beside the settings, without disturbing them, and
+    // private; a new run puts it back where it was.
+    void mainWindow()
     {
-        // Home: the failure goes to the Home tab only.
-        f->delegate->setupStatusItem();
-        f->delegate->uploads()->start({}, QStringLiteral("pw"), Origin::home);
-        QVERIFY(f->model->homeUploadResult().has_value());
-        QCOMPARE(f->model->homeUploadResult()->message, QStringLiteral("ファイルが選択されていません"));
-        // Menu bar: one alert, and the drop zone is not touched.
-        f->delegate->uploads()->start({}, std::nullopt, Origin::menuBar);
-        QTRY_COMPARE_WITH_TIMEOUT(f->alerts.size(), 1, 2000);
-        QCOMPARE(f->alerts.first().message, QStringLiteral("ファイルが選択されていません。"));
-        QTest::qWait(100);
-        QVERIFY(!f->delegate->dropZone()->window());
-        QVERIFY(f->model->history().isEmpty());
-        QCOMPARE(f->server.requestCount(), 0);
-        QCOMPARE(f->alerts.size(), 1);
-    }
-
-    void activationPolicy_data()
-    {
-        QTest::addColumn<bool>("iconAtLaunch");
-        QTest::addColumn<bool>("closeWindow");
-        QTest::addColumn<int>("switchIconTo"); // -1: leave
-        QTest::addColumn<Policy>("expected");
-        QTest::newRow("icon on, window open") << true << false << -1 << Policy::regular;
-        QTest::newRow("icon off, window open") << false << false << -1 << Policy::regular;
-        QTest::newRow("icon on, window closed") << true << true << -1 << Policy::accessory;
-        QTest::newRow("icon off, window closed") << false << true << -1 << Policy::regular;
-        QTest::newRow("switched off while closed") << true << true << 0 << Policy::regular;
-        QTest::newRow("switched on while closed") << false << true << 1 << Policy::accessory;
-        QTest::newRow("switched on while open") << false << false << 1 << Policy::regular;
-        QTest::newRow("switched off while open") << true << false << 0 << Policy::regular;
-    }
-
-    void activationPolicy()
-    {
-        QFETCH(bool, iconAtLaunch);
-        QFETCH(bool, closeWindow);
-        QFETCH(int, switchIconTo);
-        f->launch(iconAtLaunch);
-        // The application always starts with its window in front.
-        QVERIFY(f->delegate->mainWindow()->isVisible());
-        QCOMPARE(f->delegate->activationPolicy(), Policy::regular);
-        QCOMPARE(f->delegate->statusItem() != nullptr, iconAtLaunch);
-        if (closeWindow) {
-            f->delegate->mainWindow()->view()->close();
-            // Closing only hides: the window is kept for the next time.
-            QVERIFY(f->delegate->mainWindow() && !f->delegate->mainWindow()->isVisible());
-        }
-        if (switchIconTo >= 0) {
-            f->model->setShowsMenuBarIcon(switchIconTo == 1);
-            QCOMPARE(f->delegate->statusItem() != nullptr, switchIconTo == 1);
-        }
-        QTEST(f->delegate->activationPolicy(), "expected");
-        // The application does not end with its last window.
-        QVERIFY(!QGuiApplication::quitOnLastWindowClosed() || !closeWindow);
-    }
-
-    void trayClickAndReopenShowTheSameWindow()
-    {
-        f->launch();
-        MainWindow *window = f->delegate->mainWindow();
-        for (bool viaTray : {true, false}) {
-            window->view()->close();
-            QCOMPARE(f->delegate->activationPolicy(), Policy::accessory);
-            if (viaTray)
-                emit f->delegate->statusItem()->clicked();
-            else
-                f->delegate->applicationShouldHandleReopen();
-            QVERIFY(window->isVisible());
-            QCOMPARE(f->delegate->mainWindow(), window);
-            QCOMPARE(f->delegate->activationPolicy(), Policy::regular);
-        }
-    }
-
-    void mainWindowGeometryIsKept()
-    {
-        f->launch();
+        f->delegate->applicationDidFinishLaunching();
         f->model->addHistory({QStringLiteral("a.txt")}, QStringLiteral("u"), true, QStringLiteral("m"));
+        MainWindow *window = f->delegate->mainWindow();
+        QVERIFY(window->isVisible());
+        QCOMPARE(f->delegate->activationPolicy(), Policy::regular);
         const QRect moved(40, 50, 900, 640);
-        f->delegate->mainWindow()->view()->setGeometry(moved);
-        f->delegate->mainWindow()->view()->close();
-        // Stored beside the settings, without disturbing them, and private.
+        window->view()->setGeometry(moved);
+        window->view()->close();
+        QVERIFY(!window->isVisible() && !QGuiApplication::quitOnLastWindowClosed());
+        QCOMPARE(f->delegate->activationPolicy(), Policy::accessory);
+        emit f->delegate->statusItem()->clicked();
+        QVERIFY(window->isVisible());
+        QCOMPARE(f->delegate->mainWindow(), window);
+        QCOMPARE(f->delegate->activationPolicy(), Policy::regular);
+        window->view()->close();
+        f->model->setShowsMenuBarIcon(false);
+        QVERIFY(!f->delegate->statusItem());
+        QCOMPARE(f->delegate->activationPolicy(), Policy::regular);
+        f->model->setShowsMenuBarIcon(true);
+        QCOMPARE(f->delegate->activationPolicy(), Policy::accessory);
+
         const QString path = f->model->settingsFilePath();
-        QCOMPARE(QSettings(path, QSettings::IniFormat).value(QStringLiteral("PelkinDropMainWindow")).toRect(), moved);
         QCOMPARE(AppModel(path).history().size(), 1);
         QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
-        // A new run on the same store puts the window back where it was.
         f->restart();
         f->delegate->applicationDidFinishLaunching();
         QCOMPARE(f->delegate->mainWindow()->view()->geometry(), moved);
-    }
-
-    void switchingTheIconOffWhileUploadingHidesAtOnce()
-    {
-        f->launch();
-        TestHttpServer::Reply slow = TestHttpServer::json(200, withUrl);
-        slow.delay = 800ms;
-        f->server.enqueue(slow);
-        f->delegate->uploads()->start({f->makeFile(QStringLiteral("a.txt"))}, std::nullopt, Origin::menuBar);
-        DropZoneWindow *zone = f->delegate->dropZone()->window();
-        QVERIFY(zone->isVisible());
-        f->model->setShowsMenuBarIcon(false);
-        QVERIFY(!zone->isVisible()); // at once, not after a fade
-        // The upload still runs to its end; the zone does not come back.
-        QTRY_COMPARE_WITH_TIMEOUT(f->alerts.size(), 1, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(!f->delegate->dropZone()->uploadInProgress(), 4000);
-        QVERIFY(!zone->isVisible());
-    }
-
-    void dragTypesDecide_data()
-    {
-        QTest::addColumn<QStringList>("types");
-        QTest::addColumn<bool>("shows");
-        QTest::newRow("files") << QStringList{"text/uri-list"} << true;
-        QTest::newRow("promised file") << QStringList{"XdndDirectSave0"} << true;
-        QTest::newRow("older file list") << QStringList{"x-special/gnome-icon-list"} << true;
-        // The source reports text/uri-list only when it holds a file, so a web
-        // link arrives as its other types.
-        QTest::newRow("web link") << QStringList{"text/x-moz-url", "text/plain"} << false;
-        QTest::newRow("similar name") << QStringList{"text/uri-list;charset=utf-8"} << false;
-    }
-
-    void dragTypesDecide()
-    {
-        QFETCH(QStringList, types);
-        QTEST(DragWatcher::shouldReactToDrag(types), "shows");
     }
 
     void dragEndWaitsForTheDrop_data()
@@ -341,11 +221,11 @@ private slots:
     void dragEndWaitsForTheDrop()
     {
         QFETCH(bool, dropArrives);
-        f->launch();
-        f->drags->startDrag({QStringLiteral("text/uri-list")});
-        QTRY_VERIFY_WITH_TIMEOUT(f->zoneVisible(), 500);
-        QVERIFY(f->delegate->statusItem()->isHighlighted());
+        f->delegate->applicationDidFinishLaunching();
         DropZoneWindow *zone = f->delegate->dropZone()->window();
+        f->drags->startDrag({QStringLiteral("text/uri-list")});
+        QTRY_VERIFY_WITH_TIMEOUT(zone->isVisible(), 500);
+        QVERIFY(f->delegate->statusItem()->isHighlighted());
         QMimeData mime;
         mime.setUrls({f->makeFile(QStringLiteral("dropped.txt"))});
         QVERIFY(zone->dropView()->draggingEntered(&mime));
@@ -372,47 +252,10 @@ private slots:
         QVERIFY(!f->delegate->statusItem()->isHighlighted());
     }
 
-    void progressBringsBackAHiddenZone()
+    void autostartMenuItem_data()
     {
-        f->launch();
-        DropZonePresenter *presenter = f->delegate->dropZone();
-        presenter->showUploadStarted();
-        DropZoneWindow *zone = presenter->window();
-        // A drag end does not remove the zone during an upload; only force does.
-        presenter->hideUnlessUploading();
-        QVERIFY(zone->isVisible());
-        presenter->hideNow();
-        QVERIFY(!zone->isVisible());
-        presenter->showUploadProgress(0.5);
-        QVERIFY(zone->isVisible());
-        QCOMPARE(zone->dropView()->currentProgress(), 0.5);
-    }
-
-    void autostartMenuActionWritesAndRemovesTheEntry()
-    {
-        StatusItem item;
-        QAction *action = item.trayIcon()->contextMenu()->findChild<QAction *>(QStringLiteral("autostartAction"));
-        QVERIFY(action && !action->isChecked());
-        action->trigger();
-        QVERIFY(action->isChecked());
-        QFile file(autostartPath());
-        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(autostartPath()));
-        const QString text = QString::fromUtf8(file.readAll());
-        // This test binary is not on PATH, so the entry names it by its full path.
-        QVERIFY2(text.startsWith(QStringLiteral("[Desktop Entry]\n")) &&
-                     text.contains("\nExec=" + QCoreApplication::applicationFilePath() + " --background\n"),
-                 qPrintable(text));
-        action->trigger();
-        QVERIFY(!action->isChecked());
-        QVERIFY(!QFile::exists(autostartPath()));
-        // Turning it off when the file is already gone is no error.
-        QVERIFY(AutostartEntry().setEnabled(false));
-    }
-
-    void autostartMenuShowsTheEntryAsItIs_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // empty: no file
-        QTest::addColumn<bool>("checked");
+        QTest::addColumn<QByteArray>("entry"); // written behind the menu's back; empty: none
+        QTest::addColumn<bool>("on");          // what the menu shows when it opens
         const QByteArray entry = "[Desktop Entry]\nType=Application\nExec=pelkin-drop --background\n";
         QTest::newRow("no entry") << QByteArray() << false;
         QTest::newRow("entry") << entry << true;
@@ -420,103 +263,90 @@ private slots:
         QTest::newRow("turned off in GNOME") << entry + "X-GNOME-Autostart-enabled=false\n" << false;
     }
 
-    void autostartMenuShowsTheEntryAsItIs()
+    // The menu shows the entry as it is when it opens; its action then
+    // writes or removes the real file, each way once.
+    void autostartMenuItem()
     {
-        QFETCH(QByteArray, content);
-        QFETCH(bool, checked);
+        QFETCH(QByteArray, entry);
+        QFETCH(bool, on);
         StatusItem item;
-        // Written behind the menu's back, after the item was made.
-        item.autostartAction()->setChecked(!checked);
-        if (!content.isEmpty())
-            QVERIFY(!TestFiles::write(QFileInfo(autostartPath()).path(), AutostartEntry::fileName, content).isEmpty());
         QMenu *menu = item.trayIcon()->contextMenu();
+        QAction *action = menu->findChild<QAction *>(QStringLiteral("autostartAction"));
+        QVERIFY(action);
+        action->setChecked(!on);
+        const QString folder = f->dir.filePath(QStringLiteral("config/autostart"));
+        if (!entry.isEmpty())
+            QVERIFY(!TestFiles::write(folder, AutostartEntry::fileName, entry).isEmpty());
         menu->popup(QPoint(10, 10));
         QTRY_VERIFY_WITH_TIMEOUT(menu->isVisible(), 2000);
-        QCOMPARE(item.autostartAction()->isChecked(), checked);
+        QCOMPARE(action->isChecked(), on);
         menu->hide();
+        // This test binary is not on PATH, so the entry names it by its full path.
+        const QString exec = "\nExec=" + QCoreApplication::applicationFilePath() + " --background\n";
+        for (int i = 0; i < 2; ++i) {
+            action->trigger();
+            on = !on;
+            QCOMPARE(action->isChecked(), on);
+            QFile file(folder + '/' + AutostartEntry::fileName);
+            QCOMPARE(file.open(QIODevice::ReadOnly), on);
+            const QString text = QString::fromUtf8(file.readAll());
+            QVERIFY2(!on || (text.startsWith(QStringLiteral("[Desktop Entry]\n")) && text.contains(exec)),
+                     qPrintable(text));
+            QVERIFY2(!text.contains(QStringLiteral("Hidden=")) && !text.contains(QStringLiteral("enabled=false")),
+                     qPrintable(text));
+        }
+        // Turning it off when the file is already gone is no error.
+        QVERIFY(AutostartEntry().setEnabled(false));
     }
 
-    void autostartFailureIsReported()
+    // A failure to write the entry reaches the user. The Exec line: "\$" quoted,
+    // then each backslash doubled by the key-file escaping.
+    void autostartEntryEdges()
     {
         // A file where the autostart folder should be.
-        QVERIFY(!TestFiles::write(f->dir.filePath(QStringLiteral("config")), QStringLiteral("autostart")).isEmpty());
-        StatusItem item;
-        QSignalSpy failures(&item, &StatusItem::autostartFailed);
-        item.autostartAction()->trigger();
-        QCOMPARE(failures.count(), 1);
-        QVERIFY(failures.first().first().toString().contains(QStringLiteral("できませんでした")));
-        QVERIFY(!item.autostartAction()->isChecked());
+        const QString config = f->dir.filePath(QStringLiteral("config"));
+        QVERIFY(!TestFiles::write(config, QStringLiteral("autostart")).isEmpty());
+        f->delegate->setupStatusItem();
+        QAction *action = f->delegate->statusItem()->autostartAction();
+        action->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f->alerts.size(), 1, 2000);
+        QVERIFY(f->alerts.first().message.contains(QStringLiteral("できませんでした")));
+        QVERIFY(!action->isChecked());
+        const QList<std::pair<QString, QString>> rows = {
+            {"/opt/Pelkin Drop/pelkin-drop", "\"/opt/Pelkin Drop/pelkin-drop\" --background"},
+            {"/opt/a$b/pelkin-drop", "\"/opt/a\\\\$b/pelkin-drop\" --background"},
+            {"/opt/100%/pelkin-drop", "/opt/100%%/pelkin-drop --background"},
+        };
+        for (const auto &[program, exec] : rows)
+            QCOMPARE(AutostartEntry::execLine(program), exec);
     }
 
-    void autostartExecLineQuotes_data()
+    // A second request raises the open dialog; a choice still queued when the
+    // chooser and the model are gone is dropped.
+    void fileChooser()
     {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("exec");
-        QTest::newRow("space") << "/opt/Pelkin Drop/pelkin-drop" << "\"/opt/Pelkin Drop/pelkin-drop\" --background";
-        // "\$" quoted, then each backslash doubled by the key-file escaping.
-        QTest::newRow("dollar") << "/opt/a$b/pelkin-drop" << "\"/opt/a\\\\$b/pelkin-drop\" --background";
-        QTest::newRow("percent") << "/opt/100%/pelkin-drop" << "/opt/100%%/pelkin-drop --background";
-    }
-
-    void autostartExecLineQuotes()
-    {
-        QFETCH(QString, program);
-        QTEST(AutostartEntry::execLine(program), "exec");
-    }
-
-    void trayIconFollowsTheAppearance()
-    {
-        // No portal on this bus-less platform: the palette tells the appearance.
-        const QPalette original = QGuiApplication::palette();
-        StatusItem item;
-        QPalette dark = original;
-        dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
-        QGuiApplication::setPalette(dark);
-        QTRY_VERIFY_WITH_TIMEOUT(item.iconPath().endsWith(QLatin1String("Dark.png")), 2000);
-        const qint64 darkIcon = item.trayIcon()->icon().cacheKey();
-        QGuiApplication::setPalette(original);
-        QTRY_VERIFY_WITH_TIMEOUT(!item.iconPath().endsWith(QLatin1String("Dark.png")), 2000);
-        QVERIFY(item.trayIcon()->icon().cacheKey() != darkIcon);
-    }
-
-    void fileChoiceReachesTheModel()
-    {
-        f->makeFile(QStringLiteral("one.txt"));
-        f->makeFile(QStringLiteral("two.txt"));
-        FileChooser chooser(f->model.get());
-        f->model->onChooseFiles = [&chooser] { chooser.open(); };
-        f->model->chooseFiles();
-        QPointer<QFileDialog> dialog = chooser.dialog();
-        QTRY_VERIFY_WITH_TIMEOUT(dialog && dialog->isVisible(), 2000);
-        QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
-        f->model->chooseFiles(); // raises the open one
-        QCOMPARE(chooser.dialog(), dialog.data());
-        dialog->setDirectory(f->dir.path());
-        dialog->selectFile(QStringLiteral("\"one.txt\" \"two.txt\""));
-        QMetaObject::invokeMethod(dialog, "accept");
-        QTRY_COMPARE_WITH_TIMEOUT(f->model->selectedURLs().size(), 2, 2000);
-        QStringList names{f->model->selectedURLs().at(0).fileName(), f->model->selectedURLs().at(1).fileName()};
-        names.sort();
-        QCOMPARE(names, (QStringList{"one.txt", "two.txt"}));
-        f->model->onChooseFiles = nullptr;
-    }
-
-    void fileChooserOutlivesItsModel()
-    {
-        f->makeFile(QStringLiteral("one.txt"));
+        const QUrl one = f->makeFile(QStringLiteral("one.txt"));
         auto chooser = std::make_unique<FileChooser>(f->model.get());
         f->model->onChooseFiles = [&chooser] { chooser->open(); };
-        f->model->chooseFiles();
-        QPointer<QFileDialog> dialog = chooser->dialog();
-        QVERIFY(dialog);
-        dialog->setDirectory(f->dir.path());
-        dialog->selectFile(QStringLiteral("one.txt"));
-        // Accepted, and the model gone before the queued choice arrives.
-        QMetaObject::invokeMethod(dialog, "accept");
-        chooser.reset();
-        QVERIFY(dialog.isNull());
-        f.reset();
-        QTest::qWait(50);
+        for (bool keepTheModel : {true, false}) {
+            f->model->chooseFiles();
+            QPointer<QFileDialog> dialog = chooser->dialog();
+            QTRY_VERIFY_WITH_TIMEOUT(dialog && dialog->isVisible(), 2000);
+            QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
+            f->model->chooseFiles();
+            QCOMPARE(chooser->dialog(), dialog.data());
+            dialog->setDirectory(f->dir.path());
+            dialog->selectFile(QStringLiteral("one.txt"));
+            QMetaObject::invokeMethod(dialog, "accept");
+            if (keepTheModel) {
+                QTRY_COMPARE_WITH_TIMEOUT(f->model->selectedURLs(), QList{one}, 2000);
+            } else {
+                chooser.reset();
+                QVERIFY(dialog.isNull());
+                f.reset();
+                QTest::qWait(50);
+            }
+        }
     }
 };
 
