@@ -11,7 +11,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QMimeData>
 #include <QQuickView>
 #include <QSystemTrayIcon>
@@ -319,6 +322,44 @@ private slots:
         };
         for (const auto &[program, exec] : rows)
             QCOMPARE(AutostartEntry::execLine(program), exec);
+    }
+
+    // A file name that looks like markup stays text in the alert.
+    void alertIsPlainText()
+    {
+        const QString message = QStringLiteral("これらのファイルはアップロードできません: <b>x</b><img src=y>.app");
+        QString seen;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            poll.stop();
+            seen = box->text() + QLatin1Char('|') + box->informativeText();
+            for (auto *label : box->findChildren<QLabel *>()) {
+                if (!label->text().isEmpty() && label->textFormat() != Qt::PlainText)
+                    seen.prepend(QStringLiteral("markup allowed: "));
+            }
+            box->button(QMessageBox::Ok)->click();
+        });
+        poll.start(50);
+        AlertPresenter().showAlert(QStringLiteral("アップロード完了"), message);
+        QCOMPARE(seen, QStringLiteral("アップロード完了|") + message);
+    }
+
+    // No portal on this bus-less platform: the palette tells the appearance.
+    void trayIconFollowsTheAppearance()
+    {
+        const QPalette original = QGuiApplication::palette();
+        StatusItem item;
+        QPalette dark = original;
+        dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+        QGuiApplication::setPalette(dark);
+        QTRY_VERIFY_WITH_TIMEOUT(item.iconPath().endsWith(QLatin1String("Dark.png")), 2000);
+        const qint64 darkIcon = item.trayIcon()->icon().cacheKey();
+        QGuiApplication::setPalette(original);
+        QTRY_VERIFY_WITH_TIMEOUT(!item.iconPath().endsWith(QLatin1String("Dark.png")), 2000);
+        QVERIFY(item.trayIcon()->icon().cacheKey() != darkIcon);
     }
 
     // A second request raises the open dialog; a choice still queued when the
