@@ -20,81 +20,68 @@ from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 
 def say(line):
-    sys.stdout.write(line + "\n")
-    sys.stdout.flush()
+    print(line, flush=True)
 
 
-def main(argv):
-    place = (20, 20, 200, 120)
-    kind, values, quit_at_drop = None, [], False
-    args = list(argv)
-    while args:
-        arg = args.pop(0)
-        if arg == "--place" and args:
-            place = tuple(int(v) for v in args.pop(0).split(","))
-            if len(place) != 4:
-                kind = None
-                break
-        elif arg == "--quit-at-drop":
-            quit_at_drop = True
-        elif arg in ("--files", "--link", "--text"):
-            kind = arg[2:]
-        else:
-            values.append(arg)
-    if not kind or not values:
-        sys.stderr.write("usage: gtk-drag-source.py [--place X,Y,W,H] [--quit-at-drop] "
-                         "--files PATH... | --link URL | --text TEXT\n")
-        return 2
+args = sys.argv[1:]
+place, kind, values, quit_at_drop = [20, 20, 200, 120], None, [], False
+while args:
+    arg = args.pop(0)
+    if arg == "--place" and args:
+        place = [int(v) for v in args.pop(0).split(",")]
+    elif arg == "--quit-at-drop":
+        quit_at_drop = True
+    elif arg in ("--files", "--link", "--text"):
+        kind = arg[2:]
+    else:
+        values.append(arg)
+if not kind or not values or len(place) != 4:
+    sys.stderr.write("usage: gtk-drag-source.py [--place X,Y,W,H] [--quit-at-drop] "
+                     "--files PATH... | --link URL | --text TEXT\n")
+    sys.exit(2)
 
-    window = Gtk.Window(title="pelkin-gtk-drag-source")
-    window.set_decorated(False)
-    window.set_keep_above(True)
-    window.move(place[0], place[1])
-    window.set_default_size(place[2], place[3])
-    box = Gtk.EventBox()
-    box.add(Gtk.Label(label="drag: " + kind))
-    window.add(box)
-
-    targets = Gtk.TargetList.new([])
-    if kind in ("files", "link"):
-        targets.add_uri_targets(0)
-    if kind in ("link", "text"):
-        targets.add_text_targets(1)
-    box.drag_source_set(Gdk.ModifierType.BUTTON1_MASK, [], Gdk.DragAction.COPY)
-    box.drag_source_set_target_list(targets)
-
-    def on_data_get(_widget, _context, selection, info, _time):
-        if kind == "files":
-            selection.set_uris([GLib.filename_to_uri(path, None) for path in values])
-        elif info == 0:
-            selection.set_uris([values[0]])
-        else:
-            selection.set_text(values[0], -1)
-
-    box.connect("drag-begin", lambda *_: say(
-        "drag-started %d" % (time.clock_gettime_ns(time.CLOCK_MONOTONIC) // 1000)))
-    def on_drag_end(*_):
-        say("drag-finished")
-        if quit_at_drop:
-            GLib.idle_add(Gtk.main_quit)
-
-    box.connect("drag-end", on_drag_end)
-    box.connect("drag-data-get", on_data_get)
-
-    shown = []
-
-    def on_map(*_):
-        if not shown:
-            shown.append(True)
-            say("ready")
-        return False
-
-    window.connect("map-event", on_map)
-    window.connect("destroy", Gtk.main_quit)
-    window.show_all()
-    Gtk.main()
-    return 0
+window = Gtk.Window(title="pelkin-gtk-drag-source")
+window.set_decorated(False)
+window.set_keep_above(True)
+window.move(place[0], place[1])
+window.set_default_size(place[2], place[3])
+box = Gtk.EventBox()
+box.add(Gtk.Label(label="drag: " + kind))
+window.add(box)
+targets = Gtk.TargetList.new([])
+if kind in ("files", "link"):
+    targets.add_uri_targets(0)
+if kind in ("link", "text"):
+    targets.add_text_targets(1)
+box.drag_source_set(Gdk.ModifierType.BUTTON1_MASK, [], Gdk.DragAction.COPY)
+box.drag_source_set_target_list(targets)
 
 
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+def on_data_get(_widget, _context, selection, info, _time):
+    if kind == "files":
+        selection.set_uris([GLib.filename_to_uri(path, None) for path in values])
+    elif info == 0:
+        selection.set_uris([values[0]])
+    else:
+        selection.set_text(values[0], -1)
+
+
+def on_drag_end(*_):
+    say("drag-finished")
+    if quit_at_drop:
+        GLib.idle_add(Gtk.main_quit)
+
+
+def on_map(*_):
+    window.disconnect(mapped)
+    say("ready")
+    return False
+
+
+box.connect("drag-begin", lambda *_: say("drag-started %d" % (time.clock_gettime_ns(time.CLOCK_MONOTONIC) // 1000)))
+box.connect("drag-end", on_drag_end)
+box.connect("drag-data-get", on_data_get)
+mapped = window.connect("map-event", on_map)
+window.connect("destroy", Gtk.main_quit)
+window.show_all()
+Gtk.main()

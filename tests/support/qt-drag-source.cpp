@@ -25,6 +25,10 @@
 
 namespace {
 
+QString kind;
+QStringList values;
+bool quitAtDrop = false;
+
 void say(const QByteArray &line)
 {
     std::printf("%s\n", line.constData());
@@ -33,22 +37,10 @@ void say(const QByteArray &line)
 
 class DragSourceWindow : public QWidget
 {
-public:
-    DragSourceWindow(QString kind, QStringList values, bool quitAtDrop)
-        : kind(std::move(kind))
-        , values(std::move(values))
-        , quitAtDrop(quitAtDrop)
-    {
-        setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-        setWindowTitle(QStringLiteral("pelkin-test-drag-source"));
-    }
-
 protected:
     void paintEvent(QPaintEvent *) override
     {
-        QPainter painter(this);
-        painter.fillRect(rect(), QColor(0x30, 0x80, 0xd0));
-        painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("drag: ") + kind);
+        QPainter(this).fillRect(rect(), QColor(0x30, 0x80, 0xd0));
         if (!std::exchange(readySaid, true))
             say("ready");
     }
@@ -61,17 +53,14 @@ protected:
             (event->position().toPoint() - pressPos).manhattanLength() < QApplication::startDragDistance())
             return;
         dragging = true;
+        QList<QUrl> urls;
+        for (const QString &value : values)
+            urls.append(kind == QLatin1String("files") ? QUrl::fromLocalFile(value) : QUrl(value));
         auto *mime = new QMimeData;
-        if (kind == QLatin1String("files")) {
-            QList<QUrl> urls;
-            for (const QString &path : values)
-                urls.append(QUrl::fromLocalFile(path));
+        if (kind == QLatin1String("text"))
+            mime->setText(values[0]);
+        else
             mime->setUrls(urls);
-        } else if (kind == QLatin1String("link")) {
-            mime->setUrls({QUrl(values.value(0))});
-        } else {
-            mime->setText(values.value(0));
-        }
         auto *drag = new QDrag(this);
         drag->setMimeData(mime);
         timespec ts{};
@@ -91,10 +80,7 @@ protected:
     }
 
 private:
-    QString kind;
-    QStringList values;
     QPoint pressPos;
-    bool quitAtDrop = false;
     bool dragging = false;
     bool readySaid = false;
 };
@@ -106,9 +92,6 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     QList<int> place{20, 20, 200, 120};
-    QString kind;
-    QStringList values;
-    bool quitAtDrop = false;
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
         if (arg == QLatin1String("--place") && !args.isEmpty()) {
@@ -128,7 +111,9 @@ int main(int argc, char **argv)
                    "--files PATH... | --link URL | --text TEXT\n", stderr);
         return 2;
     }
-    DragSourceWindow window(kind, values, quitAtDrop);
+    DragSourceWindow window;
+    window.setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    window.setWindowTitle(QStringLiteral("pelkin-test-drag-source"));
     // A fixed size: without a window manager nothing else enforces it.
     window.setFixedSize(place[2], place[3]);
     window.move(place[0], place[1]);
