@@ -13,7 +13,7 @@
 
 namespace {
 
-// A helper process read a line at a time.
+// A helper process, read a line at a time, killed when done with.
 struct LineProcess : QProcess
 {
     ~LineProcess() override
@@ -47,7 +47,6 @@ class TestWaylandDrop : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void cleanup();
     void dragWithoutUpload_data();
     void dragWithoutUpload();
@@ -56,7 +55,7 @@ private slots:
 
 private:
     bool viaSensor() const { return m_compositor != QLatin1String("gnome"); }
-    std::optional<QRect> dropZone();
+    std::optional<X11Driver::Window> dropZone();
     std::unique_ptr<LineProcess> startSource(const QStringList &arguments);
     bool pointer(const QString &commands);
     bool beginDrag(LineProcess *source, bool towardsTheTray);
@@ -65,7 +64,7 @@ private:
     QString m_compositor = qEnvironmentVariable("PELKIN_COMPOSITOR");
     QTemporaryDir m_dir;
     ServerProcess m_server;
-    QProcess m_app;
+    LineProcess m_app; // killed at the end
     LineProcess m_pointer;
 };
 
@@ -98,13 +97,6 @@ void TestWaylandDrop::initTestCase()
     QTRY_VERIFY_WITH_TIMEOUT(X11Driver::windowsOf(m_app.processId()).isEmpty(), 15000);
 }
 
-void TestWaylandDrop::cleanupTestCase()
-{
-    m_app.terminate();
-    if (!m_app.waitForFinished(5000))
-        m_app.kill();
-}
-
 void TestWaylandDrop::cleanup()
 {
     // A failed step may have left the button down, in the middle of a drag.
@@ -112,11 +104,9 @@ void TestWaylandDrop::cleanup()
         pointer(QStringLiteral("up"));
 }
 
-std::optional<QRect> TestWaylandDrop::dropZone()
+std::optional<X11Driver::Window> TestWaylandDrop::dropZone()
 {
-    if (const auto zone = X11Driver::windowOfType(m_app.processId(), "_NET_WM_WINDOW_TYPE_UTILITY"))
-        return zone->rect;
-    return std::nullopt;
+    return X11Driver::windowOfType(m_app.processId(), "_NET_WM_WINDOW_TYPE_UTILITY");
 }
 
 // A native GTK window; mapped, placed (and maximised) a moment after GTK says
@@ -215,7 +205,7 @@ void TestWaylandDrop::fileDragUploadsThroughTheZone()
     const auto source = startSource({TestFiles::write(m_dir.path(), QStringLiteral("旅行メモ.txt"), content)});
     QVERIFY(beginDrag(source.get(), viaSensor()));
     QTRY_VERIFY_WITH_TIMEOUT(dropZone().has_value(), 2000);
-    const QPoint to = dropZone()->center();
+    const QPoint to = dropZone()->rect.center();
     const QPoint from = viaSensor() ? QPoint(1450, 0) : QPoint(840, 520);
     QVERIFY(pointer(QStringLiteral("glide %1 %2 %3 %4 8 20\nsleep 50\nglide %3 %4 %5 %4 2 30\nsleep 150\nup")
                 .arg(from.x()).arg(from.y()).arg(to.x() - 10).arg(to.y()).arg(to.x())));
