@@ -9,6 +9,8 @@
 
 using X11Driver::DragSource;
 using X11Driver::xdotool;
+using Toolkit = DragSource::Toolkit;
+Q_DECLARE_METATYPE(Toolkit)
 
 namespace {
 
@@ -23,11 +25,6 @@ constexpr int handSteps = 20; // the hand moves on until well outside the source
 qint64 monotonicMicroseconds()
 {
     return QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs() / 1000;
-}
-
-DragSource::Toolkit toolkit(bool gtk)
-{
-    return gtk ? DragSource::Toolkit::gtk : DragSource::Toolkit::qt;
 }
 
 // Reads the source's lines without an event loop, as a busy main thread would.
@@ -95,31 +92,31 @@ void TestX11DragMonitor::cleanup()
 
 void TestX11DragMonitor::dragIsReportedWithItsTypes_data()
 {
-    QTest::addColumn<bool>("gtk");
+    QTest::addColumn<Toolkit>("toolkit");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("blockedMs");
     QTest::addColumn<bool>("escape"); // ended by Escape, after clicks and keys that end nothing
-    for (const bool gtk : {false, true}) {
-        const char *kit = gtk ? "gtk" : "qt";
-        QTest::addRow("%s files, Escape", kit) << gtk << files << 0 << true;
-        QTest::addRow("%s web link", kit) << gtk << QStringList{"--link", "https://example.org/a?b=1"} << 0 << false;
-        QTest::addRow("%s text", kit) << gtk << QStringList{"--text", "こんにちは"} << 0 << false;
+    for (const Toolkit toolkit : {Toolkit::qt, Toolkit::gtk}) {
+        const char *kit = toolkit == Toolkit::gtk ? "gtk" : "qt";
+        QTest::addRow("%s files, Escape", kit) << toolkit << files << 0 << true;
+        QTest::addRow("%s web link", kit) << toolkit << QStringList{"--link", "https://example.org/a?b=1"} << 0 << false;
+        QTest::addRow("%s text", kit) << toolkit << QStringList{"--text", "こんにちは"} << 0 << false;
         // As at application start-up, when windows and QML load: the main
         // thread is blocked as a drag starts, so the ownership change is read late.
         for (const int blockedMs : {300, 800})
-            QTest::addRow("%s files, blocked %d ms", kit, blockedMs) << gtk << files << blockedMs << false;
+            QTest::addRow("%s files, blocked %d ms", kit, blockedMs) << toolkit << files << blockedMs << false;
     }
 }
 
 void TestX11DragMonitor::dragIsReportedWithItsTypes()
 {
-    QFETCH(bool, gtk);
+    QFETCH(Toolkit, toolkit);
     QFETCH(QStringList, arguments);
     QFETCH(int, blockedMs);
     QFETCH(bool, escape);
     const bool isFile = arguments == files;
     Watch w;
-    DragSource source(toolkit(gtk), arguments);
+    DragSource source(toolkit, arguments);
     QVERIFY(source.waitForLine("ready"));
     if (escape) {
         // Clicks without a drag, in the source window and outside it, and
@@ -176,7 +173,7 @@ void TestX11DragMonitor::recoversFromDragsItCouldNotFollow()
 {
     Watch w;
     {
-        DragSource text(DragSource::Toolkit::gtk, {"--text", "t"});
+        DragSource text(Toolkit::gtk, {"--text", "t"});
         QVERIFY(text.waitForLine("ready"));
         QCOMPARE(QProcess::execute("xdotool", X11Driver::dragGesture(handSteps) << "mouseup" << "1"), 0);
         QVERIFY(waitBlocked(text, "drag-finished"));
@@ -188,7 +185,7 @@ void TestX11DragMonitor::recoversFromDragsItCouldNotFollow()
     QVERIFY(!DragTypes::containsFileType(w.starts.first()));
 
     for (const bool typesLearnt : {true, false}) {
-        DragSource source(toolkit(typesLearnt), files);
+        DragSource source(typesLearnt ? Toolkit::gtk : Toolkit::qt, files);
         QVERIFY(source.beginDrag(handSteps));
         if (typesLearnt)
             QTRY_VERIFY_WITH_TIMEOUT(w.starts.size() == 2 && DragTypes::containsFileType(w.starts.last()),
@@ -200,7 +197,7 @@ void TestX11DragMonitor::recoversFromDragsItCouldNotFollow()
         QTRY_VERIFY_WITH_TIMEOUT(w.ends == w.starts.size() && w.ends >= 2, reportTimeoutMs);
     }
 
-    DragSource next(DragSource::Toolkit::qt, files);
+    DragSource next(Toolkit::qt, files);
     QVERIFY(next.beginDrag(handSteps));
     const qint64 began = next.line("drag-started")->section(' ', 1).toLongLong();
     QTRY_VERIFY_WITH_TIMEOUT(DragTypes::containsFileType(w.starts.last()) && w.startTimes.last() > began,
