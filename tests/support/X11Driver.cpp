@@ -1,6 +1,5 @@
 #include "X11Driver.h"
 
-#include <QDeadlineTimer>
 #include <QTest>
 
 #include <xcb/xcb.h>
@@ -35,13 +34,9 @@ std::optional<QByteArray> run(const QString &program, const QStringList &argumen
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(program, arguments);
-    QDeadlineTimer deadline(10000);
-    while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
-        QTest::qWait(5);
-    if (process.state() != QProcess::NotRunning) {
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000)) {
         process.kill();
         process.waitForFinished(1000);
-        return std::nullopt;
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return std::nullopt;
@@ -191,11 +186,9 @@ DragSource::~DragSource()
 
 bool DragSource::waitForLine(const QString &prefix, int timeoutMs)
 {
-    for (QDeadlineTimer deadline(timeoutMs); !line(prefix); QTest::qWait(10)) {
-        if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
-            return false;
-    }
-    return true;
+    // Not longer than the program lives.
+    return QTest::qWaitFor([&] { return line(prefix) || process.state() == QProcess::NotRunning; }, timeoutMs) &&
+           line(prefix);
 }
 
 std::optional<QString> DragSource::line(const QString &prefix) const

@@ -30,11 +30,9 @@ qint64 monotonicMicroseconds()
 // Reads the source's lines without an event loop, as a busy main thread would.
 bool waitBlocked(DragSource &source, const QString &prefix)
 {
-    for (QDeadlineTimer deadline(5000); !source.line(prefix); source.process.waitForReadyRead(20)) {
-        if (deadline.hasExpired() || source.process.state() == QProcess::NotRunning)
-            return false;
+    while (!source.line(prefix) && source.process.waitForReadyRead(5000)) {
     }
-    return true;
+    return source.line(prefix).has_value();
 }
 
 // A monitor on its own X11 source, with what it reported: the starts (types
