@@ -9,7 +9,7 @@
 # a drag only once the target has finished with it). --files offers
 # text/uri-list, --link the URL as text/uri-list and text, --text text only.
 # "drag-finished" carries no action.
-import sys
+import argparse
 import time
 
 import gi
@@ -23,22 +23,18 @@ def say(line):
     print(line, flush=True)
 
 
-args = sys.argv[1:]
-place, kind, values, quit_at_drop = [20, 20, 200, 120], None, [], False
-while args:
-    arg = args.pop(0)
-    if arg == "--place" and args:
-        place = [int(v) for v in args.pop(0).split(",")]
-    elif arg == "--quit-at-drop":
-        quit_at_drop = True
-    elif arg in ("--files", "--link", "--text"):
-        kind = arg[2:]
-    else:
-        values.append(arg)
-if not kind or not values or len(place) != 4:
-    sys.stderr.write("usage: gtk-drag-source.py [--place X,Y,W,H] [--quit-at-drop] "
-                     "--files PATH... | --link URL | --text TEXT\n")
-    sys.exit(2)
+ap = argparse.ArgumentParser(usage="gtk-drag-source.py [--place X,Y,W,H] [--quit-at-drop] "
+                             "--files PATH... | --link URL | --text TEXT")
+ap.add_argument("--place", default=[20, 20, 200, 120], type=lambda v: [int(x) for x in v.split(",")])
+ap.add_argument("--quit-at-drop", action="store_true")
+offer = ap.add_mutually_exclusive_group(required=True)
+for option in ("--files", "--link", "--text"):
+    offer.add_argument(option, nargs="+" if option == "--files" else 1)
+args = ap.parse_args()
+if len(args.place) != 4:
+    ap.error("--place takes X,Y,W,H")
+kind = next(k for k in ("files", "link", "text") if getattr(args, k))
+values, place, quit_at_drop = getattr(args, kind), args.place, args.quit_at_drop
 
 window = Gtk.Window(title="pelkin-gtk-drag-source")
 window.set_decorated(False)

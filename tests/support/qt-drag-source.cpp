@@ -12,7 +12,10 @@
 // its data. Prints, flushed: "ready" once shown, "drag-started <CLOCK_MONOTONIC
 // microseconds>" just before the drag, "drag-finished <copy|move|link|ignore>".
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDeadlineTimer>
 #include <QDrag>
+#include <QMetaEnum>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -21,7 +24,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 namespace {
 
@@ -63,14 +65,11 @@ protected:
             mime->setUrls(urls);
         auto *drag = new QDrag(this);
         drag->setMimeData(mime);
-        timespec ts{};
-        clock_gettime(CLOCK_MONOTONIC, &ts);
-        say("drag-started " + QByteArray::number(qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000));
+        // QDeadlineTimer's clock is CLOCK_MONOTONIC.
+        say("drag-started " + QByteArray::number(QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs() / 1000));
         const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
-        say(QByteArray("drag-finished ") + (action == Qt::CopyAction   ? "copy"
-                                            : action == Qt::MoveAction ? "move"
-                                            : action == Qt::LinkAction ? "link"
-                                                                       : "ignore"));
+        // CopyAction -> "copy", ..., IgnoreAction -> "ignore"
+        say("drag-finished " + QByteArray(QMetaEnum::fromType<Qt::DropAction>().valueToKey(action)).chopped(6).toLower());
         dragging = false;
         if (quitAtDrop) {
             // The drop may still be in the output buffer when exec() returns.
@@ -90,23 +89,20 @@ private:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    QList<int> place{20, 20, 200, 120};
-    while (!args.isEmpty()) {
-        const QString arg = args.takeFirst();
-        if (arg == QLatin1String("--place") && !args.isEmpty()) {
-            place.clear();
-            for (const QString &part : args.takeFirst().split(QLatin1Char(',')))
-                place.append(part.toInt());
-        } else if (arg == QLatin1String("--quit-at-drop")) {
-            quitAtDrop = true;
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            kind = arg.mid(2);
-        } else {
-            values.append(arg);
-        }
+    QCommandLineParser parser;
+    parser.addOptions({{"place", "", "X,Y,W,H", "20,20,200,120"}, {"quit-at-drop", ""}, {"files", ""},
+                       {"link", ""}, {"text", ""}});
+    parser.process(app);
+    for (const char *option : {"files", "link", "text"}) {
+        if (parser.isSet(option))
+            kind = QLatin1String(option);
     }
-    if (!QStringList{"files", "link", "text"}.contains(kind) || values.isEmpty() || place.size() != 4) {
+    values = parser.positionalArguments();
+    quitAtDrop = parser.isSet("quit-at-drop");
+    QList<int> place;
+    for (const QString &part : parser.value("place").split(QLatin1Char(',')))
+        place.append(part.toInt());
+    if (kind.isEmpty() || values.isEmpty() || place.size() != 4) {
         std::fputs("usage: pelkin-test-drag-source [--place X,Y,W,H] [--quit-at-drop] "
                    "--files PATH... | --link URL | --text TEXT\n", stderr);
         return 2;
