@@ -14,6 +14,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <limits>
 #include <mutex>
 
 QByteArray TestHttpServer::Request::header(const QByteArray &name) const
@@ -80,17 +81,10 @@ private:
             startRequest();
             consumeBody(rest);
         }
-        while (m_index >= 0 && !stalled() && m_socket->bytesAvailable() > 0) {
-            qint64 want = m_socket->bytesAvailable();
-            if (m_reply.stopReadingAfter >= 0)
-                want = std::min(want, m_reply.stopReadingAfter - m_received);
-            consumeBody(m_socket->read(want));
-        }
-    }
-
-    bool stalled() const
-    {
-        return m_reply.stopReadingAfter >= 0 && m_received >= m_reply.stopReadingAfter;
+        const qint64 limit = m_reply.stopReadingAfter >= 0 ? m_reply.stopReadingAfter
+                                                           : std::numeric_limits<qint64>::max();
+        while (m_index >= 0 && m_received < limit && m_socket->bytesAvailable() > 0)
+            consumeBody(m_socket->read(std::min(m_socket->bytesAvailable(), limit - m_received)));
     }
 
     void startRequest()
