@@ -198,7 +198,6 @@ void DropZoneViewTest::drops()
     QVERIFY(!z.view.isHighlighted() && !z.view.isDragHovering() && !z.view.hasDragTouched());
     if (c.delivered.isEmpty())
         return;
-    QCOMPARE(drop.dropAction(), Qt::CopyAction);
     QCOMPARE(z.ended, 1);
     QVERIFY(z.modes.isEmpty()); // a drag alone never expands the zone
 }
@@ -210,7 +209,6 @@ void DropZoneViewTest::window()
 {
     DropZoneWindow window(DropZoneWindow::Chrome::translucent);
     window.movePanelTo(QPoint(400, 30));
-    QCOMPARE(window.geometry(), window.panelGeometry().marginsAdded(window.shadowMargins()));
     const QRect compact = window.panelGeometry();
     window.apply(Mode::expanded, false);
     QCOMPARE(window.panelGeometry().bottomLeft(), compact.bottomLeft());
