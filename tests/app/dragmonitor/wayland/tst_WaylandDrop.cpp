@@ -80,9 +80,11 @@ void TestWaylandDrop::initTestCase()
     QVERIFY2(m_pointer.waitFor("ready", 15000), m_pointer.seen.constData());
 
     // A home of its own; no platform chosen: the application picks XWayland.
-    qputenv("HOME", m_dir.filePath(QStringLiteral("home")).toUtf8());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("home")));
     for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "QT_QPA_PLATFORM"})
-        qunsetenv(name);
+        env.remove(QString::fromLatin1(name));
+    m_app.setProcessEnvironment(env);
     m_app.setProcessChannelMode(QProcess::ForwardedChannels);
     m_app.start(qEnvironmentVariable("PELKIN_APP_UNDER_TEST"),
                 {m_server.url() + "/api/upload.php", "pelkin-drop-wayland-" + QUuid::createUuid().toString(QUuid::Id128)});
