@@ -1,7 +1,6 @@
 #include "ServerProcess.h"
 
 #include <QDeadlineTimer>
-#include <QUrl>
 
 bool ServerProcess::start()
 {
@@ -16,11 +15,6 @@ bool ServerProcess::start()
         return false;
     m_url = QString::fromUtf8(out.mid(13, out.indexOf('\n') - 13));
     return true;
-}
-
-quint16 ServerProcess::port() const
-{
-    return quint16(QUrl(m_url).port());
 }
 
 int ServerProcess::waitForExit(int timeoutMs)

@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QUrl>
 
 // A real pelkin-upload-server on 127.0.0.1, on a port of its own choosing, with a fresh data
 // folder; stopped (SIGTERM, bounded) when destroyed.
@@ -22,7 +23,7 @@ public:
 
     // The base URL, e.g. "http://127.0.0.1:40123".
     QString url() const { return m_url; }
-    quint16 port() const;
+    quint16 port() const { return quint16(QUrl(m_url).port()); }
     QString dataDir() const { return m_dir.path() + "/data"; }
     QString scratchDir() const { return m_dir.path(); }
     qint64 pid() const { return m_process.processId(); }

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QHostAddress>
-#include <QPointer>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -12,19 +11,11 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <limits>
 #include <mutex>
-
-namespace {
-
-// The client under test reads only the status code; the phrase is for people.
-QByteArray reasonPhrase(int status)
-{
-    return status < 300 ? "OK" : status < 400 ? "Redirect" : status < 500 ? "Client Error" : "Server Error";
-}
-
-} // namespace
 
 QByteArray TestHttpServer::Request::header(const QByteArray &name) const
 {
@@ -36,34 +27,26 @@ QByteArray TestHttpServer::Request::header(const QByteArray &name) const
 }
 
 namespace {
+
 struct ServerState
 {
     using Reply = TestHttpServer::Reply;
-    using Request = TestHttpServer::Request;
     // Guarded by mutex; read by the test thread, written by the server thread.
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::deque<Reply> script;
     Reply defaultReply = TestHttpServer::json(200, R"({"success":true})");
-    QList<Request> requests;
+    QList<TestHttpServer::Request> requests;
     int finished = 0;
-    int connections = 0;
+    std::atomic<int> connections = 0;
     qint64 captureLimit = 16 * 1024 * 1024;
-};
-} // namespace
 
-struct TestHttpServer::Private : ServerState
-{
     QThread thread;
     QObject *anchor = nullptr;    // lives on thread; target of calls into it
     QTcpServer *server = nullptr; // lives on thread
     quint16 port = 0;
     bool tls = false;
-
-    void accept(QTcpSocket *socket);
 };
-
-namespace {
 
 // One connection, one request: reads the head, then the body, answers.
 class Connection : public QObject
@@ -98,17 +81,10 @@ private:
             startRequest();
             consumeBody(rest);
         }
-        while (m_index >= 0 && !stalled() && m_socket->bytesAvailable() > 0) {
-            qint64 want = m_socket->bytesAvailable();
-            if (m_reply.stopReadingAfter >= 0)
-                want = std::min(want, m_reply.stopReadingAfter - m_received);
-            consumeBody(m_socket->read(want));
-        }
-    }
-
-    bool stalled() const
-    {
-        return m_reply.stopReadingAfter >= 0 && m_received >= m_reply.stopReadingAfter;
+        const qint64 limit = m_reply.stopReadingAfter >= 0 ? m_reply.stopReadingAfter
+                                                           : std::numeric_limits<qint64>::max();
+        while (m_index >= 0 && m_received < limit && m_socket->bytesAvailable() > 0)
+            consumeBody(m_socket->read(std::min(m_socket->bytesAvailable(), limit - m_received)));
     }
 
     void startRequest()
@@ -124,18 +100,12 @@ private:
             if (colon > 0)
                 request.headers.append(qMakePair(line.left(colon), line.mid(colon + 1).trimmed()));
         }
-        bool ok = false;
-        m_length = request.header("content-length").toLongLong(&ok);
-        if (!ok)
-            m_length = 0;
+        m_length = request.header("content-length").toLongLong(); // 0 if none
 
         std::lock_guard lock(m_server.mutex);
-        if (!m_server.script.empty()) {
-            m_reply = m_server.script.front();
+        m_reply = m_server.script.empty() ? m_server.defaultReply : m_server.script.front();
+        if (!m_server.script.empty())
             m_server.script.pop_front();
-        } else {
-            m_reply = m_server.defaultReply;
-        }
         m_server.requests.append(request);
         m_index = m_server.requests.size() - 1;
         m_server.changed.notify_all();
@@ -177,7 +147,8 @@ private:
         if (!m_reply.raw.isEmpty()) {
             out = m_reply.raw;
         } else {
-            out = "HTTP/1.1 " + QByteArray::number(m_reply.status) + ' ' + reasonPhrase(m_reply.status) + "\r\n";
+            // The client under test reads only the status code, not the phrase.
+            out = "HTTP/1.1 " + QByteArray::number(m_reply.status) + " Scripted\r\n";
             bool hasLength = false;
             for (const auto &[key, value] : m_reply.headers) {
                 hasLength |= key.compare("content-length", Qt::CaseInsensitive) == 0;
@@ -223,14 +194,9 @@ private:
 
 } // namespace
 
-void TestHttpServer::Private::accept(QTcpSocket *socket)
+struct TestHttpServer::Private : ServerState
 {
-    {
-        std::lock_guard lock(mutex);
-        ++connections;
-    }
-    new Connection(*this, socket);
-}
+};
 
 TestHttpServer::TestHttpServer()
     : TestHttpServer(QString(), QString())
@@ -246,16 +212,10 @@ TestHttpServer::TestHttpServer(const QString &certificatePem, const QString &pri
         if (d->tls) {
             auto *ssl = new QSslServer;
             QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-            QFile cert(certificatePem);
+            config.setLocalCertificateChain(QSslCertificate::fromPath(certificatePem));
             QFile key(privateKeyPem);
-            if (cert.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly)) {
-                config.setLocalCertificateChain(QSslCertificate::fromData(cert.readAll()));
-                QByteArray keyPem = key.readAll();
-                QSslKey parsed(keyPem, QSsl::Ec);
-                if (parsed.isNull())
-                    parsed = QSslKey(keyPem, QSsl::Rsa);
-                config.setPrivateKey(parsed);
-            }
+            if (key.open(QIODevice::ReadOnly))
+                config.setPrivateKey(QSslKey(&key, QSsl::Ec)); // TestFiles makes EC keys
             config.setPeerVerifyMode(QSslSocket::VerifyNone);
             ssl->setSslConfiguration(config);
             d->server = ssl;
@@ -263,8 +223,10 @@ TestHttpServer::TestHttpServer(const QString &certificatePem, const QString &pri
             d->server = new QTcpServer;
         }
         QObject::connect(d->server, &QTcpServer::newConnection, d->server, [this] {
-            while (QTcpSocket *socket = d->server->nextPendingConnection())
-                d->accept(socket);
+            while (QTcpSocket *socket = d->server->nextPendingConnection()) {
+                ++d->connections;
+                new Connection(*d, socket);
+            }
         });
         d->server->listen(QHostAddress::LocalHost, 0);
         d->port = d->server->serverPort();
@@ -276,14 +238,8 @@ TestHttpServer::TestHttpServer(const QString &certificatePem, const QString &pri
 
 TestHttpServer::~TestHttpServer()
 {
-    QMetaObject::invokeMethod(
-        d->anchor,
-        [this] {
-            // Sockets are children of the server; deleting it closes them all.
-            delete d->server;
-            d->server = nullptr;
-        },
-        Qt::BlockingQueuedConnection);
+    // Sockets are children of the server; deleting it on its thread closes them all.
+    QMetaObject::invokeMethod(d->anchor, [this] { delete d->server; }, Qt::BlockingQueuedConnection);
     d->thread.quit();
     d->thread.wait();
     delete d->anchor; // its thread has ended
@@ -296,12 +252,7 @@ quint16 TestHttpServer::port() const
 
 QUrl TestHttpServer::url(const QString &path) const
 {
-    QUrl url;
-    url.setScheme(d->tls ? QStringLiteral("https") : QStringLiteral("http"));
-    url.setHost(QStringLiteral("127.0.0.1"));
-    url.setPort(d->port);
-    url.setPath(path);
-    return url;
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(d->tls ? "https" : "http").arg(d->port).arg(path));
 }
 
 void TestHttpServer::enqueue(const Reply &reply)
@@ -330,7 +281,6 @@ int TestHttpServer::requestCount() const
 
 int TestHttpServer::connectionCount() const
 {
-    std::lock_guard lock(d->mutex);
     return d->connections;
 }
 

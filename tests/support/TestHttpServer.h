@@ -9,20 +9,11 @@
 #include <chrono>
 #include <memory>
 
-// A small real HTTP/1.1 server for tests, on 127.0.0.1 with a free port.
-// It runs on a thread of its own, so it keeps serving while the test's
-// thread blocks. It records every request byte for byte and answers each one
-// with the next scripted Reply (the default reply once the script is used up).
-// Every connection serves one request and is then closed. The body is read
-// by its Content-Length (chunked bodies are not decoded).
-//
-//   TestHttpServer server;                       // listening on return
-//   server.enqueue(TestHttpServer::json(200, R"({"success":true,"url":"u"})"));
-//   ... upload to server.url() ...
-//   QVERIFY(server.waitForRequests(1, 5s));
-//   QCOMPARE(server.requests().at(0).header("content-type"), ...);
-//
-// With a certificate and key (PEM files) it speaks HTTPS instead.
+// A small real HTTP/1.1 (or, with a certificate, HTTPS) server for tests, on
+// 127.0.0.1 with a free port and a thread of its own, so it keeps serving while
+// the test's thread blocks. It records every request byte for byte and answers
+// each with the next scripted Reply (then the default one). One request per
+// connection; the body is read by its Content-Length (no chunked bodies).
 class TestHttpServer
 {
 public:
@@ -54,7 +45,7 @@ public:
     };
 
     TestHttpServer();
-    // HTTPS with this certificate chain and private key (PEM files).
+    // HTTPS with this certificate chain and EC private key (PEM files).
     TestHttpServer(const QString &certificatePem, const QString &privateKeyPem);
     ~TestHttpServer();
 

@@ -1,6 +1,5 @@
 #include "X11Driver.h"
 
-#include <QDeadlineTimer>
 #include <QTest>
 
 #include <xcb/xcb.h>
@@ -23,24 +22,9 @@ xcb_connection_t *connection()
     return c;
 }
 
-xcb_atom_t atom(const QByteArray &name)
+xcb_window_t root()
 {
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        connection(), xcb_intern_atom(connection(), 0, uint16_t(name.size()), name.data()),
-        nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-QList<quint32> property(xcb_window_t window, xcb_atom_t name, xcb_atom_t type)
-{
-    QList<quint32> values;
-    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        connection(), xcb_get_property(connection(), 0, window, name, type, 0, 16), nullptr));
-    if (reply) {
-        const auto *data = static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
-        values = QList<quint32>(data, data + xcb_get_property_value_length(reply.get()) / 4);
-    }
-    return values;
+    return xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
 }
 
 // Runs a short program with the event loop going; its standard output, or
@@ -50,41 +34,17 @@ std::optional<QByteArray> run(const QString &program, const QStringList &argumen
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(program, arguments);
-    QDeadlineTimer deadline(10000);
-    while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
-        QTest::qWait(5);
-    if (process.state() != QProcess::NotRunning) {
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000)) {
         process.kill();
         process.waitForFinished(1000);
-        return std::nullopt;
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         return std::nullopt;
     return process.readAllStandardOutput();
 }
 
-} // namespace
-
-namespace {
-
-xcb_window_t root()
-{
-    return xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
-}
-
-QRect onScreen(xcb_window_t window)
-{
-    Reply<xcb_get_geometry_reply_t> geometry(
-        xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), window), nullptr));
-    Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
-        connection(), xcb_translate_coordinates(connection(), window, root(), 0, 0), nullptr));
-    if (!geometry || !origin)
-        return {};
-    return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
-}
-
 // Window managers (KWin, mutter under XWayland) put top-levels into frames.
-void collect(xcb_window_t parent, qint64 pid, int depth, QList<Window> &found)
+void collect(xcb_window_t parent, qint64 pid, int level, QList<Window> &found)
 {
     Reply<xcb_query_tree_reply_t> tree(
         xcb_query_tree_reply(connection(), xcb_query_tree(connection(), parent), nullptr));
@@ -97,21 +57,57 @@ void collect(xcb_window_t parent, qint64 pid, int depth, QList<Window> &found)
             connection(), xcb_get_window_attributes(connection(), window), nullptr));
         if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
             continue;
-        if (property(window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL) == QList<quint32>{quint32(pid)})
-            found.append({window, onScreen(window),
-                          property(window, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM)});
-        else if (depth < 2)
-            collect(window, pid, depth + 1, found);
+        if (property(window, "_NET_WM_PID") != QList<quint32>{quint32(pid)}) {
+            if (level < 2)
+                collect(window, pid, level + 1, found);
+            continue;
+        }
+        Reply<xcb_get_geometry_reply_t> geometry(
+            xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), window), nullptr));
+        Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
+            connection(), xcb_translate_coordinates(connection(), window, root(), 0, 0), nullptr));
+        if (geometry && origin)
+            found.append({window, QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height),
+                          geometry->depth, property(window, "_NET_WM_WINDOW_TYPE")});
     }
 }
 
 } // namespace
+
+quint32 atom(const QByteArray &name)
+{
+    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection(), xcb_intern_atom(connection(), 0, uint16_t(name.size()), name.data()),
+        nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+QList<quint32> property(quint32 window, const QByteArray &name)
+{
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection(),
+        xcb_get_property(connection(), 0, window, atom(name), XCB_GET_PROPERTY_TYPE_ANY, 0, 16),
+        nullptr));
+    if (!reply || reply->format != 32)
+        return {};
+    const auto *data = static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
+    return QList<quint32>(data, data + xcb_get_property_value_length(reply.get()) / 4);
+}
 
 QList<Window> windowsOf(qint64 pid)
 {
     QList<Window> found;
     collect(root(), pid, 0, found);
     return found;
+}
+
+std::optional<Window> windowOfType(qint64 pid, const QByteArray &type)
+{
+    for (const Window &window : windowsOf(pid)) {
+        if (window.types.contains(atom(type)))
+            return window;
+    }
+    return std::nullopt;
 }
 
 void close(quint32 window)
@@ -126,16 +122,6 @@ void close(quint32 window)
     xcb_send_event(connection(), 0, window, XCB_EVENT_MASK_NO_EVENT,
                    reinterpret_cast<const char *>(&event));
     xcb_flush(connection());
-}
-
-std::optional<Window> windowOfType(qint64 pid, const QByteArray &type)
-{
-    const xcb_atom_t wanted = atom(type);
-    for (const Window &window : windowsOf(pid)) {
-        if (window.types.contains(wanted))
-            return window;
-    }
-    return std::nullopt;
 }
 
 std::optional<QStringList> findWindows(const QString &title, qint64 pid, bool visibleOnly)
@@ -169,22 +155,27 @@ QString clipboardText()
         run(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"}).value_or(QByteArray()));
 }
 
+QStringList dragGesture(int steps)
+{
+    QStringList gesture{"mousemove", "120", "80", "mousedown", "1"};
+    for (int i = 0; i < steps; ++i)
+        gesture << "sleep" << "0.02" << "mousemove_relative" << "--" << "20" << "20";
+    return gesture;
+}
+
 DragSource::DragSource(Toolkit toolkit, const QStringList &arguments)
 {
-    const QStringList place{QStringLiteral("--place"), QStringLiteral("20,20,200,120")};
-    if (toolkit == Toolkit::qt) {
-        process.setProgram(QStringLiteral(PELKIN_QT_DRAG_SOURCE));
-        process.setArguments(place + arguments);
-    } else {
-        process.setProgram(QStringLiteral("/usr/bin/python3"));
-        process.setArguments(QStringList{QStringLiteral(PELKIN_GTK_DRAG_SOURCE)} + place + arguments);
-    }
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, [this] {
         while (process.canReadLine())
             lines.append(QString::fromUtf8(process.readLine()).trimmed());
     });
-    process.start();
+    const QStringList place{QStringLiteral("--place"), QStringLiteral("20,20,200,120")};
+    if (toolkit == Toolkit::qt)
+        process.start(QStringLiteral(PELKIN_QT_DRAG_SOURCE), place + arguments);
+    else
+        process.start(QStringLiteral("/usr/bin/python3"),
+                      QStringList{QStringLiteral(PELKIN_GTK_DRAG_SOURCE)} + place + arguments);
 }
 
 DragSource::~DragSource()
@@ -195,13 +186,9 @@ DragSource::~DragSource()
 
 bool DragSource::waitForLine(const QString &prefix, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!line(prefix)) {
-        if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
+    // Not longer than the program lives.
+    return QTest::qWaitFor([&] { return line(prefix) || process.state() == QProcess::NotRunning; }, timeoutMs) &&
+           line(prefix);
 }
 
 std::optional<QString> DragSource::line(const QString &prefix) const
@@ -215,12 +202,7 @@ std::optional<QString> DragSource::line(const QString &prefix) const
 
 bool DragSource::beginDrag(int steps)
 {
-    QStringList gesture{"mousemove", "120", "80", "mousedown", "1"};
-    for (int i = 0; i < steps; ++i)
-        gesture << "mousemove_relative" << "--" << "20" << "20" << "sleep" << "0.02";
-    gesture.removeLast();
-    gesture.removeLast();
-    return waitForLine(QStringLiteral("ready")) && xdotool(gesture) &&
+    return waitForLine(QStringLiteral("ready")) && xdotool(dragGesture(steps)) &&
            waitForLine(QStringLiteral("drag-started"), 5000);
 }
 

@@ -15,6 +15,7 @@ struct Window
 {
     quint32 id = 0;
     QRect rect;            // on screen (inside the frame, where a window manager adds one)
+    int depth = 0;         // 32 for an ARGB window
     QList<quint32> types;  // _NET_WM_WINDOW_TYPE atoms
 };
 
@@ -24,6 +25,9 @@ QList<Window> windowsOf(qint64 pid);
 std::optional<Window> windowOfType(qint64 pid, const QByteArray &type);
 // What the close button does (WM_DELETE_WINDOW): the application decides.
 void close(quint32 window);
+quint32 atom(const QByteArray &name);
+// The 32-bit words of a window property, of any type.
+QList<quint32> property(quint32 window, const QByteArray &name);
 
 // xdotool search by title (a regular expression), of `pid` if not 0. xdotool
 // dies on an X error when a window it reads goes away (Qt makes and drops
@@ -37,6 +41,10 @@ std::optional<QStringList> findWindows(const QString &title, qint64 pid = 0,
 bool xdotool(const QStringList &arguments);
 // What another client reads from CLIPBOARD.
 QString clipboardText();
+// xdotool's arguments for a hand's drag from a DragSource: a press inside its
+// window, then `steps` relative moves by 20,20 px, 20 ms apart (relative
+// moves make the raw motion that warps do not).
+QStringList dragGesture(int steps = 2);
 
 // A drag-source program (tests/support: pelkin-test-drag-source or
 // gtk-drag-source.py) at 20,20 200x120 and the lines it printed.
@@ -50,9 +58,7 @@ public:
 
     bool waitForLine(const QString &prefix, int timeoutMs = 10000);
     std::optional<QString> line(const QString &prefix) const;
-    // Presses inside the window and moves `steps` times by 20,20 px, 20 ms
-    // apart, like a hand (relative moves make the raw motion that warps do
-    // not); true once the drag has started.
+    // Waits for "ready", makes dragGesture(steps); true once the drag has started.
     bool beginDrag(int steps = 2);
 
     QProcess process;

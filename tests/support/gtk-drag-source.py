@@ -9,7 +9,7 @@
 # a drag only once the target has finished with it). --files offers
 # text/uri-list, --link the URL as text/uri-list and text, --text text only.
 # "drag-finished" carries no action.
-import sys
+import argparse
 import time
 
 import gi
@@ -20,81 +20,64 @@ from gi.repository import Gdk, GLib, Gtk  # noqa: E402
 
 
 def say(line):
-    sys.stdout.write(line + "\n")
-    sys.stdout.flush()
+    print(line, flush=True)
 
 
-def main(argv):
-    place = (20, 20, 200, 120)
-    kind, values, quit_at_drop = None, [], False
-    args = list(argv)
-    while args:
-        arg = args.pop(0)
-        if arg == "--place" and args:
-            place = tuple(int(v) for v in args.pop(0).split(","))
-            if len(place) != 4:
-                kind = None
-                break
-        elif arg == "--quit-at-drop":
-            quit_at_drop = True
-        elif arg in ("--files", "--link", "--text"):
-            kind = arg[2:]
-        else:
-            values.append(arg)
-    if not kind or not values:
-        sys.stderr.write("usage: gtk-drag-source.py [--place X,Y,W,H] [--quit-at-drop] "
-                         "--files PATH... | --link URL | --text TEXT\n")
-        return 2
+ap = argparse.ArgumentParser(usage="gtk-drag-source.py [--place X,Y,W,H] [--quit-at-drop] "
+                             "--files PATH... | --link URL | --text TEXT")
+ap.add_argument("--place", default=[20, 20, 200, 120], type=lambda v: [int(x) for x in v.split(",")])
+ap.add_argument("--quit-at-drop", action="store_true")
+offer = ap.add_mutually_exclusive_group(required=True)
+for option in ("--files", "--link", "--text"):
+    offer.add_argument(option, nargs="+" if option == "--files" else 1)
+args = ap.parse_args()
+if len(args.place) != 4:
+    ap.error("--place takes X,Y,W,H")
+kind = next(k for k in ("files", "link", "text") if getattr(args, k))
+values, place, quit_at_drop = getattr(args, kind), args.place, args.quit_at_drop
 
-    window = Gtk.Window(title="pelkin-gtk-drag-source")
-    window.set_decorated(False)
-    window.set_keep_above(True)
-    window.move(place[0], place[1])
-    window.set_default_size(place[2], place[3])
-    box = Gtk.EventBox()
-    box.add(Gtk.Label(label="drag: " + kind))
-    window.add(box)
-
-    targets = Gtk.TargetList.new([])
-    if kind in ("files", "link"):
-        targets.add_uri_targets(0)
-    if kind in ("link", "text"):
-        targets.add_text_targets(1)
-    box.drag_source_set(Gdk.ModifierType.BUTTON1_MASK, [], Gdk.DragAction.COPY)
-    box.drag_source_set_target_list(targets)
-
-    def on_data_get(_widget, _context, selection, info, _time):
-        if kind == "files":
-            selection.set_uris([GLib.filename_to_uri(path, None) for path in values])
-        elif info == 0:
-            selection.set_uris([values[0]])
-        else:
-            selection.set_text(values[0], -1)
-
-    box.connect("drag-begin", lambda *_: say(
-        "drag-started %d" % (time.clock_gettime_ns(time.CLOCK_MONOTONIC) // 1000)))
-    def on_drag_end(*_):
-        say("drag-finished")
-        if quit_at_drop:
-            GLib.idle_add(Gtk.main_quit)
-
-    box.connect("drag-end", on_drag_end)
-    box.connect("drag-data-get", on_data_get)
-
-    shown = []
-
-    def on_map(*_):
-        if not shown:
-            shown.append(True)
-            say("ready")
-        return False
-
-    window.connect("map-event", on_map)
-    window.connect("destroy", Gtk.main_quit)
-    window.show_all()
-    Gtk.main()
-    return 0
+window = Gtk.Window(title="pelkin-gtk-drag-source")
+window.set_decorated(False)
+window.set_keep_above(True)
+window.move(place[0], place[1])
+window.set_default_size(place[2], place[3])
+box = Gtk.EventBox()
+box.add(Gtk.Label(label="drag: " + kind))
+window.add(box)
+targets = Gtk.TargetList.new([])
+if kind in ("files", "link"):
+    targets.add_uri_targets(0)
+if kind in ("link", "text"):
+    targets.add_text_targets(1)
+box.drag_source_set(Gdk.ModifierType.BUTTON1_MASK, [], Gdk.DragAction.COPY)
+box.drag_source_set_target_list(targets)
 
 
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+def on_data_get(_widget, _context, selection, info, _time):
+    if kind == "files":
+        selection.set_uris([GLib.filename_to_uri(path, None) for path in values])
+    elif info == 0:
+        selection.set_uris([values[0]])
+    else:
+        selection.set_text(values[0], -1)
+
+
+def on_drag_end(*_):
+    say("drag-finished")
+    if quit_at_drop:
+        GLib.idle_add(Gtk.main_quit)
+
+
+def on_map(*_):
+    window.disconnect(mapped)
+    say("ready")
+    return False
+
+
+box.connect("drag-begin", lambda *_: say("drag-started %d" % (time.clock_gettime_ns(time.CLOCK_MONOTONIC) // 1000)))
+box.connect("drag-end", on_drag_end)
+box.connect("drag-data-get", on_data_get)
+mapped = window.connect("map-event", on_map)
+window.connect("destroy", Gtk.main_quit)
+window.show_all()
+Gtk.main()

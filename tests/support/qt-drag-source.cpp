@@ -12,7 +12,10 @@
 // its data. Prints, flushed: "ready" once shown, "drag-started <CLOCK_MONOTONIC
 // microseconds>" just before the drag, "drag-finished <copy|move|link|ignore>".
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDeadlineTimer>
 #include <QDrag>
+#include <QMetaEnum>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -21,9 +24,12 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 namespace {
+
+QString kind;
+QStringList values;
+bool quitAtDrop = false;
 
 void say(const QByteArray &line)
 {
@@ -33,22 +39,10 @@ void say(const QByteArray &line)
 
 class DragSourceWindow : public QWidget
 {
-public:
-    DragSourceWindow(QString kind, QStringList values, bool quitAtDrop)
-        : kind(std::move(kind))
-        , values(std::move(values))
-        , quitAtDrop(quitAtDrop)
-    {
-        setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-        setWindowTitle(QStringLiteral("pelkin-test-drag-source"));
-    }
-
 protected:
     void paintEvent(QPaintEvent *) override
     {
-        QPainter painter(this);
-        painter.fillRect(rect(), QColor(0x30, 0x80, 0xd0));
-        painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("drag: ") + kind);
+        QPainter(this).fillRect(rect(), QColor(0x30, 0x80, 0xd0));
         if (!std::exchange(readySaid, true))
             say("ready");
     }
@@ -61,27 +55,21 @@ protected:
             (event->position().toPoint() - pressPos).manhattanLength() < QApplication::startDragDistance())
             return;
         dragging = true;
+        QList<QUrl> urls;
+        for (const QString &value : values)
+            urls.append(kind == QLatin1String("files") ? QUrl::fromLocalFile(value) : QUrl(value));
         auto *mime = new QMimeData;
-        if (kind == QLatin1String("files")) {
-            QList<QUrl> urls;
-            for (const QString &path : values)
-                urls.append(QUrl::fromLocalFile(path));
+        if (kind == QLatin1String("text"))
+            mime->setText(values[0]);
+        else
             mime->setUrls(urls);
-        } else if (kind == QLatin1String("link")) {
-            mime->setUrls({QUrl(values.value(0))});
-        } else {
-            mime->setText(values.value(0));
-        }
         auto *drag = new QDrag(this);
         drag->setMimeData(mime);
-        timespec ts{};
-        clock_gettime(CLOCK_MONOTONIC, &ts);
-        say("drag-started " + QByteArray::number(qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000));
+        // QDeadlineTimer's clock is CLOCK_MONOTONIC.
+        say("drag-started " + QByteArray::number(QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs() / 1000));
         const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::CopyAction);
-        say(QByteArray("drag-finished ") + (action == Qt::CopyAction   ? "copy"
-                                            : action == Qt::MoveAction ? "move"
-                                            : action == Qt::LinkAction ? "link"
-                                                                       : "ignore"));
+        // CopyAction -> "copy", ..., IgnoreAction -> "ignore"
+        say("drag-finished " + QByteArray(QMetaEnum::fromType<Qt::DropAction>().valueToKey(action)).chopped(6).toLower());
         dragging = false;
         if (quitAtDrop) {
             // The drop may still be in the output buffer when exec() returns.
@@ -91,10 +79,7 @@ protected:
     }
 
 private:
-    QString kind;
-    QStringList values;
     QPoint pressPos;
-    bool quitAtDrop = false;
     bool dragging = false;
     bool readySaid = false;
 };
@@ -104,31 +89,27 @@ private:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    QList<int> place{20, 20, 200, 120};
-    QString kind;
-    QStringList values;
-    bool quitAtDrop = false;
-    while (!args.isEmpty()) {
-        const QString arg = args.takeFirst();
-        if (arg == QLatin1String("--place") && !args.isEmpty()) {
-            place.clear();
-            for (const QString &part : args.takeFirst().split(QLatin1Char(',')))
-                place.append(part.toInt());
-        } else if (arg == QLatin1String("--quit-at-drop")) {
-            quitAtDrop = true;
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            kind = arg.mid(2);
-        } else {
-            values.append(arg);
-        }
+    QCommandLineParser parser;
+    parser.addOptions({{"place", "", "X,Y,W,H", "20,20,200,120"}, {"quit-at-drop", ""}, {"files", ""},
+                       {"link", ""}, {"text", ""}});
+    parser.process(app);
+    for (const char *option : {"files", "link", "text"}) {
+        if (parser.isSet(option))
+            kind = QLatin1String(option);
     }
-    if (!QStringList{"files", "link", "text"}.contains(kind) || values.isEmpty() || place.size() != 4) {
+    values = parser.positionalArguments();
+    quitAtDrop = parser.isSet("quit-at-drop");
+    QList<int> place;
+    for (const QString &part : parser.value("place").split(QLatin1Char(',')))
+        place.append(part.toInt());
+    if (kind.isEmpty() || values.isEmpty() || place.size() != 4) {
         std::fputs("usage: pelkin-test-drag-source [--place X,Y,W,H] [--quit-at-drop] "
                    "--files PATH... | --link URL | --text TEXT\n", stderr);
         return 2;
     }
-    DragSourceWindow window(kind, values, quitAtDrop);
+    DragSourceWindow window;
+    window.setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    window.setWindowTitle(QStringLiteral("pelkin-test-drag-source"));
     // A fixed size: without a window manager nothing else enforces it.
     window.setFixedSize(place[2], place[3]);
     window.move(place[0], place[1]);

@@ -2,67 +2,14 @@
 // the task bar), the look chosen by whether a compositor runs, and real drags
 // from another process.
 #include "DropZoneWindow.h"
+#include "X11Driver.h"
 #include "X11Support.h"
 
-#include <QProcess>
+#include <QCursor>
+#include <QDir>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <xcb/xcb.h>
-
-#include <cstdlib>
-#include <memory>
-
-namespace {
-
-struct Free
-{
-    void operator()(void *p) const { std::free(p); }
-};
-template<typename T> using Reply = std::unique_ptr<T, Free>;
-
-xcb_connection_t *connection()
-{
-    return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
-}
-
-xcb_atom_t atom(const char *name)
-{
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        connection(), xcb_intern_atom(connection(), 0, uint16_t(strlen(name)), name), nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-// The 32-bit words of a window property.
-QList<quint32> windowProperty(QWidget &window, xcb_atom_t name, xcb_atom_t type)
-{
-    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        connection(), xcb_get_property(connection(), 0, xcb_window_t(window.winId()), name, type, 0, 64),
-        nullptr));
-    if (!reply)
-        return {};
-    const auto *values = static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
-    return QList<quint32>(values, values + xcb_get_property_value_length(reply.get()) / 4);
-}
-
-// A process this test starts, and stops if it is still running.
-struct Child : QProcess
-{
-    ~Child() override
-    {
-        kill();
-        waitForFinished(3000);
-    }
-};
-
-bool xdotool(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    return p.waitForFinished(5000) && p.exitCode() == 0;
-}
-
-} // namespace
 
 class DropZoneWindowX11Test : public QObject
 {
@@ -72,12 +19,17 @@ private slots:
     void hintsAndLook();
     void realDrags_data();
     void realDrags();
+
+private:
+    QTemporaryDir dir;
 };
 
 void DropZoneWindowX11Test::hintsAndLook()
 {
     // A bare X server composites nothing: a flat, opaque panel, no margin.
     QVERIFY(!X11Support::compositorRunning());
+    const QString screenshots = qEnvironmentVariable("PELKIN_BINARY_DIR") + "/screenshots/dropzone/";
+    QVERIFY(QDir().mkpath(screenshots));
     DropZoneWindow window;
     window.movePanelTo(QPoint(300, 200));
     auto check = [&](bool translucent) {
@@ -86,28 +38,41 @@ void DropZoneWindowX11Test::hintsAndLook()
         QCOMPARE(window.isTranslucent(), translucent);
         QCOMPARE(window.shadowMargins().bottom() > 0, translucent);
         QCOMPARE(window.panelGeometry().topLeft(), QPoint(300, 200)); // the panel stays put
-        // An ARGB window only where something blends it.
-        Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(
-            connection(), xcb_get_geometry(connection(), xcb_window_t(window.winId())), nullptr));
-        QVERIFY(geometry);
-        QCOMPARE(geometry->depth, translucent ? 32 : 24);
-        const QList<quint32> states = windowProperty(window, atom("_NET_WM_STATE"), XCB_ATOM_ATOM);
+        const X11Driver::Window shown = X11Driver::windowsOf(QCoreApplication::applicationPid()).value(0);
+        QCOMPARE(shown.id, quint32(window.winId()));
+        QCOMPARE(shown.depth, translucent ? 32 : 24); // ARGB only where something blends it
+        const QList<quint32> states = X11Driver::property(shown.id, "_NET_WM_STATE");
         for (const char *state : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_ABOVE"})
-            QVERIFY2(states.contains(atom(state)), state);
+            QVERIFY2(states.contains(X11Driver::atom(state)), state);
         // WM_HINTS: input hint set, and "no keyboard input".
-        const QList<quint32> hints = windowProperty(window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS);
+        const QList<quint32> hints = X11Driver::property(shown.id, "WM_HINTS");
         QVERIFY(hints.size() >= 2 && (hints[0] & 1) && hints[1] == 0);
         QVERIFY(QGuiApplication::focusWindow() != window.windowHandle());
+        // Where something blends them the panel's corners are see-through (a
+        // flat panel is opaque by its depth), and it lights up under a drag.
+        const QPoint inside(window.shadowMargins().left() + 3, window.shadowMargins().top() + 3);
+        const QImage idle = window.grab().toImage();
+        QVERIFY(!translucent || qAlpha(idle.pixel(inside - QPoint(3, 3))) < 128);
+        QMimeData files;
+        files.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a.png"))});
+        QVERIFY(window.dropView()->draggingEntered(&files));
+        QTRY_VERIFY_WITH_TIMEOUT(!window.dropView()->isAnimating(), 2000);
+        const QImage lit = window.grab().toImage();
+        QVERIFY(lit.pixel(inside) != idle.pixel(inside));
+        QVERIFY(lit.save(screenshots + (translucent ? "translucent" : "flat") + "-highlighted.png"));
+        window.dropView()->draggingExited();
         window.hide();
     };
     check(false);
     {
         // The look follows a compositor that starts or stops between showings.
-        Child compositor;
+        QProcess compositor;
         compositor.start(QStringLiteral("xcompmgr"), {});
         QVERIFY(compositor.waitForStarted(3000));
         QTRY_VERIFY_WITH_TIMEOUT(X11Support::compositorRunning(), 5000);
         check(true);
+        compositor.kill();
+        QVERIFY(compositor.waitForFinished(3000));
     }
     QTRY_VERIFY_WITH_TIMEOUT(!X11Support::compositorRunning(), 5000);
     check(false);
@@ -115,65 +80,48 @@ void DropZoneWindowX11Test::hintsAndLook()
 
 void DropZoneWindowX11Test::realDrags_data()
 {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("value"); // none: the file
-    QTest::newRow("files are taken") << QStringLiteral("--files") << QString();
-    QTest::newRow("text is turned away") << QStringLiteral("--text") << QStringLiteral("just words");
-    QTest::newRow("a web link is turned away") << QStringLiteral("--link") << QStringLiteral("https://example.test/");
+    QTest::addColumn<QStringList>("arguments");
+    const QString file = dir.filePath(QStringLiteral("写真 1.png"));
+    QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+    QTest::newRow("files are taken") << QStringList{"--files", file};
+    QTest::newRow("a path as text is turned away") << QStringList{"--text", file};
+    QTest::newRow("a web link is turned away") << QStringList{"--link", "https://example.test/"};
 }
 
 void DropZoneWindowX11Test::realDrags()
 {
-    QFETCH(QString, kind);
-    QFETCH(QString, value);
-    const bool accepted = value.isEmpty();
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("写真 1.png"));
-    QVERIFY(QFile(path).open(QIODevice::WriteOnly));
-
+    QFETCH(QStringList, arguments);
+    const bool accepted = arguments[0] == QLatin1String("--files");
     DropZoneWindow window;
     window.movePanelTo(QPoint(500, 300));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window, 3000));
     DropZoneView &view = *window.dropView();
     QList<QList<QUrl>> drops;
-    int entered = 0, ended = 0;
+    QString events; // E entered, X ended
     view.onDropFiles = [&](const QList<QUrl> &urls) { drops.append(urls); };
-    view.onDragEntered = [&] { ++entered; };
-    view.onDragEnded = [&] { ++ended; };
+    view.onDragEntered = [&] { events += u'E'; };
+    view.onDragEnded = [&] { events += u'X'; };
 
-    Child source;
-    source.start(qEnvironmentVariable("PELKIN_DRAG_SOURCE"),
-                 {QStringLiteral("--place"), QStringLiteral("20,20,200,120"), kind, accepted ? path : value});
-    // Accumulated: a QTRY condition is evaluated more than once.
-    QByteArray output;
-    auto said = [&](const QByteArray &line) { return (output += source.readAllStandardOutput()).contains(line); };
-    QTRY_VERIFY_WITH_TIMEOUT(said("ready"), 5000);
-    // Press near the source's left edge, move far enough to start the drag,
-    // then travel to the zone in small steps, as a hand would.
-    QVERIFY(xdotool({"mousemove", "30", "80", "mousedown", "1", "mousemove", "45", "95", "mousemove", "60", "110"}));
-    QTRY_VERIFY_WITH_TIMEOUT(said("drag-started"), 3000);
-    const QPoint start(60, 110), centre = window.panelGeometry().center();
+    X11Driver::DragSource source(X11Driver::DragSource::Toolkit::qt, arguments);
+    QVERIFY(source.beginDrag());
+    // On to the zone in small steps, as a hand would.
+    const QPoint start = QCursor::pos(), centre = window.panelGeometry().center();
     for (int step = 1; step <= 6; ++step) {
         const QPoint at = start + (centre - start) * step / 6;
-        QVERIFY(xdotool({"mousemove", QString::number(at.x()), QString::number(at.y())}));
+        QVERIFY(X11Driver::xdotool({"mousemove", QString::number(at.x()), QString::number(at.y())}));
         QTest::qWait(30);
     }
-    if (accepted)
-        QTRY_VERIFY_WITH_TIMEOUT(view.isDragHovering() && view.isHighlighted(), 3000);
-    else
-        QTest::qWait(300);
-    QCOMPARE(view.isHighlighted(), accepted);
-    QCOMPARE(entered, accepted ? 1 : 0);
-    QVERIFY(xdotool({"mouseup", "1"}));
-    QTRY_VERIFY_WITH_TIMEOUT(said("drag-finished"), 5000);
-    if (accepted)
-        QTRY_COMPARE_WITH_TIMEOUT(drops.size(), 1, 3000);
-    else
-        QTest::qWait(200);
-    QCOMPARE(drops, accepted ? QList<QList<QUrl>>{{QUrl::fromLocalFile(path)}} : QList<QList<QUrl>>{});
-    QCOMPARE(ended, accepted ? 1 : 0);
-    QVERIFY(output.contains(accepted ? "drag-finished copy" : "drag-finished ignore"));
+    // A refused drag is watched a while: it must not light the zone up.
+    QCOMPARE(QTest::qWaitFor([&] { return view.isDragHovering() && view.isHighlighted(); }, accepted ? 3000 : 300),
+             accepted);
+    QCOMPARE(events, accepted ? "E" : "");
+    QVERIFY(X11Driver::xdotool({"mouseup", "1"}));
+    QVERIFY(source.waitForLine("drag-finished", 5000));
+    QCOMPARE(QTest::qWaitFor([&] { return !drops.isEmpty(); }, accepted ? 3000 : 200), accepted);
+    QCOMPARE(drops, accepted ? QList<QList<QUrl>>{{QUrl::fromLocalFile(arguments[1])}} : QList<QList<QUrl>>{});
+    QCOMPARE(events, accepted ? "EX" : "");
+    QCOMPARE(*source.line("drag-finished"), QString(accepted ? "drag-finished copy" : "drag-finished ignore"));
     QVERIFY(!view.isHighlighted() && !view.isDragHovering());
 }
 
