@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 
 // A plain TCP connection to 127.0.0.1 for sending requests byte by byte, the way no HTTP client
 // library would: split, dripped, half-closed, malformed.
@@ -39,3 +41,12 @@ struct RawReply
 
     static RawReply parse(const QByteArray &bytes);
 };
+
+// A multipart body (boundary B0undary) with one "file" part per name and content.
+QByteArray multipart(const QList<QPair<QByteArray, QByteArray>> &files);
+// POST /api/upload.php of a B0undary body with these framing headers.
+QByteArray uploadRequest(const QByteArray &framing, const QByteArray &body);
+// The same, framed by its Content-Length.
+QByteArray uploadRequest(const QByteArray &body);
+// A kB figure of /proc/PID/status ("VmRSS", "VmHWM"), or -1.
+qint64 processKb(qint64 pid, const char *field);
