@@ -1,11 +1,9 @@
 // The service's pure pieces fed directly, no network: the multipart reader split at every offset,
-// text encodings, password hashes, the command line and the guess throttle with its own clock.
-// Ranges and framing are judged end to end in tst_UploadServer.
+// password hashes and the guess throttle with its own clock. Ranges, framing, text escaping and
+// the command line are judged end to end in tst_UploadServer.
 #include "GuessThrottle.h"
 #include "MultipartReader.h"
 #include "PasswordHash.h"
-#include "ServerOptions.h"
-#include "TextEncoding.h"
 
 #include <QtTest>
 
@@ -116,25 +114,6 @@ private slots:
         QCOMPARE(fileName("\"a\\\"b\""), "a\"b");
     }
 
-    void textIsMadeSafeForEachDestination()
-    {
-        const std::string r = "\xEF\xBF\xBD";
-        for (const auto &[in, out] : std::vector<std::pair<std::string, std::string>>{
-                 {"日本 ok", "日本 ok"}, {"a\x80z", "a" + r + "z"}, {"\xC0\xAF", r + r},
-                 {"\xED\xA0\x80", r + r + r}, {"\xE6\x97", r + r}, {"\xF4\x90\x80\x80", r + r + r + r},
-                 {std::string("a\0b", 3), std::string("a\0b", 3)}})
-            QCOMPARE(TextEncoding::toValidUtf8(in), out);
-        QCOMPARE(TextEncoding::htmlEscape("<a href=\"x\">'&'</a>\n\x7f"),
-                 std::string("&lt;a href=&quot;x&quot;&gt;&#39;&amp;&#39;&lt;/a&gt;%0A%7F"));
-        // Direction controls (RLO, RLI, RLM) are shown escaped; U+2010 is an ordinary hyphen.
-        QCOMPARE(TextEncoding::htmlEscape("a\u202Etxt.exe\u2067\u200F\u2010"),
-                 std::string("a%E2%80%AEtxt.exe%E2%81%A7%E2%80%8F\u2010"));
-        QCOMPARE(TextEncoding::contentDispositionAttachment("報告 \"1\";\r\n.pdf"),
-                 std::string("attachment; filename=\"__ _1____.pdf\"; "
-                             "filename*=UTF-8''%E5%A0%B1%E5%91%8A%20%221%22%3B%0D%0A.pdf"));
-        QCOMPARE(TextEncoding::formUrlDecode("a+b%20c%E6%97%A5%zz"), std::string("a b c日%zz"));
-    }
-
     void passwordHashesAreSaltedAndStrict()
     {
         const std::string first = PasswordHash::create("秘密 pass", 1000);
@@ -147,34 +126,14 @@ private slots:
             QVERIFY(!PasswordHash::verify("", broken));
     }
 
-    void commandLinesAreParsed()
-    {
-        for (const auto &[args, listen] : std::vector<std::pair<QStringList, QString>>{
-                 {{}, "127.0.0.1:8787"}, {{"--listen", "[::1]:9000"}, "::1:9000"},
-                 {{"--expire-days", "0.5"}, "127.0.0.1:8787"}, {{"--listen", "::1:9000"}, ""},
-                 {{"--listen", "h:70000"}, ""}, {{"--listen", "h:"}, ""},
-                 {{"--expire-days", "7d"}, ""}, {{"--max-bytes", "1e9"}, ""},
-                 {{"--key", "k.pem"}, ""}, {{"serve"}, ""}}) {
-            std::vector<std::string> list;
-            for (const QString &arg : args)
-                list.push_back(arg.toStdString());
-            std::string error;
-            const auto options = ServerOptions::parse(list, error);
-            QCOMPARE(error.empty(), !listen.isEmpty());
-            QCOMPARE(options ? QString::fromStdString(options->host) + ":" + QString::number(options->port)
-                             : QString(""),
-                     listen);
-        }
-    }
-
+    // The service's own test shows an address running out of guesses; here the finer rules.
     void guessesAreThrottledPerAddressAndUpload()
     {
         GuessThrottle throttle;
         const auto t0 = GuessThrottle::Clock::now();
-        for (int i = 0; i < int(GuessThrottle::perAddress.burst); ++i)
-            QCOMPARE(throttle.take("192.0.2.1", "upload-a", t0), 0);
-        const int wait = throttle.take("192.0.2.1", "upload-a", t0);
-        QCOMPARE(wait, int(GuessThrottle::perAddress.secondsPerGuess));
+        int wait = 0;
+        while ((wait = throttle.take("192.0.2.1", "upload-a", t0)) == 0) {
+        }
         // Another upload does not help the same address, but another address may still try
         // (the owner is not locked out); after the wait the address has one guess again.
         QVERIFY(throttle.take("192.0.2.1", "upload-b", t0) > 0);
@@ -182,15 +141,12 @@ private slots:
         const auto later = t0 + std::chrono::seconds(wait);
         QCOMPARE(throttle.take("192.0.2.1", "upload-a", later), 0);
         QVERIFY(throttle.take("192.0.2.1", "upload-a", later) > 0);
-
-        // Many addresses against one upload meet the upload's bucket.
+        // Many addresses against one upload meet the upload's bucket; one IPv6 /64 is one address.
         GuessThrottle shared;
         int allowed = 0;
-        int lastWait = 0;
         for (int i = 0; i < 100; ++i)
-            allowed += (lastWait = shared.take("198.51.100." + std::to_string(i), "target", t0)) == 0;
+            allowed += shared.take("198.51.100." + std::to_string(i), "target", t0) == 0;
         QCOMPARE(allowed, int(GuessThrottle::perUpload.burst));
-        QVERIFY(lastWait > 0 && lastWait <= int(GuessThrottle::perUpload.secondsPerGuess));
         QCOMPARE(GuessThrottle::addressKey("2001:db8:1:2:aaaa::1"),
                  GuessThrottle::addressKey("2001:db8:1:2:bbbb::9"));
     }
