@@ -82,7 +82,7 @@ QByteArray RawConnection::readUntilClosed(int timeoutMs)
     return out;
 }
 
-QByteArray headerOf(const QByteArray &headers, const QByteArray &name)
+QByteArray RawReply::header(const QByteArray &name) const
 {
     for (const QByteArray &line : headers.split('\n'))
         if (line.toLower().startsWith(name.toLower() + ":"))
@@ -95,6 +95,8 @@ RawReply RawReply::parse(const QByteArray &bytes)
     const qsizetype end = bytes.indexOf("\r\n\r\n");
     if (!bytes.startsWith("HTTP/1.") || end < 0)
         return {};
+    if (bytes.at(9) == '1')
+        return parse(bytes.mid(end + 4));
     return {bytes.mid(9, 3).toInt(), bytes.left(end + 2), bytes.mid(end + 4)};
 }
 

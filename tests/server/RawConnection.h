@@ -30,15 +30,15 @@ private:
     bool m_peerClosed = false;
 };
 
-// The value of the first header line called name in an HTTP header block.
-QByteArray headerOf(const QByteArray &headers, const QByteArray &name);
-
+// An HTTP reply as received; interim (1xx) replies before it are skipped.
 struct RawReply
 {
     int status = 0;
     QByteArray headers;
     QByteArray body;
 
+    // The value of the first header line of that name (case-insensitive).
+    QByteArray header(const QByteArray &name) const;
     static RawReply parse(const QByteArray &bytes);
 };
 

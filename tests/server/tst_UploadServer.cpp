@@ -1,5 +1,10 @@
 // The service process against curl and raw sockets: every byte kept, refusals that leave nothing
-// behind, hostile names, strict framing, ranges, throttling, expiry, shutdown, stalls and TLS.
+// behind, hostile names, strict framing, ranges, throttling, expiry, shutdown, stalls and TLS;
+// and the pieces a client cannot steer fed directly: the multipart reader split at every offset,
+// password hashes and the guess throttle with its own clock.
+#include "GuessThrottle.h"
+#include "MultipartReader.h"
+#include "PasswordHash.h"
 #include "RawConnection.h"
 #include "ServerProcess.h"
 #include "TestFiles.h"
@@ -33,28 +38,14 @@ QByteArray chunk(const QByteArray &bytes)
     return QByteArray::number(bytes.size(), 16) + "\r\n" + bytes + "\r\n";
 }
 
-struct Curl
+// curl with the arguments (bounded); the reply.
+RawReply curl(const QStringList &args)
 {
-    int status = 0;
-    QByteArray body;
-    QByteArray headers;
-    QByteArray header(const QByteArray &name) const { return headerOf(headers, name); }
-};
-
-// curl with the arguments (bounded); the reply's status, body and headers.
-Curl curl(const QStringList &args)
-{
-    QTemporaryDir dir;
     QProcess process;
-    process.start("curl", QStringList{"-sS", "--max-time", "30", "-o", dir.filePath("body"), "-D",
-                                      dir.filePath("headers"), "-w", "%{http_code}"} + args);
+    process.start("curl", QStringList{"-sS", "-i", "--max-time", "30"} + args);
     if (!process.waitForFinished(40000))
         process.kill();
-    const auto read = [&](const char *name) {
-        QFile file(dir.filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    return {process.readAllStandardOutput().toInt(), read("body"), read("headers")};
+    return RawReply::parse(process.readAllStandardOutput());
 }
 
 // One request on a fresh connection, half-closed after it; the reply.
@@ -66,6 +57,48 @@ RawReply exchange(quint16 port, const QByteArray &request)
     connection.shutdownWrite();
     return RawReply::parse(connection.readUntilClosed(10000));
 }
+
+// What a reader produced: "part(name|file|type)", then that part's data.
+struct Transcript
+{
+    std::vector<std::string> events;
+    bool ok = true;
+    bool complete = false;
+};
+
+Transcript readInPieces(const std::string &body, const std::vector<std::size_t> &cuts)
+{
+    Transcript t;
+    MultipartReader reader(
+        "B0undary",
+        [&](const MultipartReader::PartHeader &h) {
+            t.events.push_back("part(" + h.name + "|" + (h.hasFileName ? h.fileName : "-") + "|" +
+                               h.contentType + ")");
+            t.events.emplace_back();
+            return true;
+        },
+        [&](std::string_view bytes) { return t.events.back().append(bytes), true; });
+    std::size_t at = 0;
+    for (const std::size_t cut : cuts) {
+        t.ok = reader.feed(std::string_view(body).substr(at, cut - at)) && t.ok;
+        at = cut;
+    }
+    t.ok = reader.feed(std::string_view(body).substr(at)) && t.ok;
+    t.complete = reader.isComplete();
+    return t;
+}
+
+const std::string sampleBody =
+    "preamble to ignore\r\n--B0undary\r\n"
+    "Content-Disposition: form-data; name=\"file\"; filename=\"a;b \\\"q\\\".txt\"\r\n"
+    "Content-Type: text/plain\r\n\r\nline one\r\n--B0undar not yet\r\n\r\n\r\n--B0undary  \r\n"
+    "content-disposition: form-data; name=password\r\n\r\npw\r\n--B0undary\r\n"
+    "Content-Disposition: form-data; name=\"files[]\"; filename=\"\"\r\n\r\n"
+    "\r\n--B0undary--\r\nepilogue --B0undary\r\n";
+
+const std::vector<std::string> sampleEvents = {
+    "part(file|a;b \"q\".txt|text/plain)", "line one\r\n--B0undar not yet\r\n\r\n",
+    "part(password|-|)", "pw", "part(files[]||)", ""};
 
 } // namespace
 
@@ -84,7 +117,7 @@ private:
     {
         return TestFiles::write(m_files.path(), name, content);
     }
-    Curl post(const ServerProcess &server, const QByteArray &body, const QStringList &extra = {})
+    RawReply post(const ServerProcess &server, const QByteArray &body, const QStringList &extra = {})
     {
         return curl(QStringList{"-H", "Content-Type: multipart/form-data; boundary=B0undary",
                                 "--data-binary", "@" + writeFile("raw-body", body)} +
@@ -101,6 +134,99 @@ private:
 
 private slots:
     void initTestCase() { started(m_server); }
+
+    void multipartSurvivesEverySplit()
+    {
+        // Every single cut, then every pair of cuts: networks split anywhere.
+        for (std::size_t i = 0; i <= sampleBody.size(); ++i) {
+            for (std::size_t j = i; j <= sampleBody.size(); j += (i % 3 == 0 ? 1 : sampleBody.size())) {
+                const Transcript t = readInPieces(sampleBody, {i, j});
+                QVERIFY2(t.ok && t.complete && t.events == sampleEvents,
+                         qPrintable(QString("%1,%2").arg(i).arg(j)));
+            }
+        }
+        std::vector<std::size_t> everyByte;
+        for (std::size_t i = 1; i < sampleBody.size(); ++i)
+            everyByte.push_back(i);
+        QCOMPARE(readInPieces(sampleBody, everyByte).events, sampleEvents);
+    }
+
+    void malformedMultipartFails()
+    {
+        const std::string part = "--B0undary\r\nContent-Disposition: form-data; name=\"f\"\r\n\r\nx";
+        const std::string endless = "--B0undary\r\nX: " + std::string(MultipartReader::maxPartHeaderBytes + 10, 'h');
+        // body, complete, ok
+        for (const auto &[body, complete, ok] : std::vector<std::tuple<std::string, bool, bool>>{
+                 {part + "\r\n", false, true}, // no closing delimiter
+                 {"just text", false, true},
+                 {"--B0undary\r\nContent-Disposition: attachment\r\n\r\nx\r\n--B0undary--", false, false},
+                 {"--B0undary\r\nContent-Disposition: form-data\r\n\r\nx\r\n--B0undary--", false, false},
+                 {"--B0undary\r\n\r\nx\r\n--B0undary--", false, false}, // no part headers
+                 {"--B0undary\r\nContent-Disposition: form-data; name=a\r\nbad\r\n\r\nx", false, false},
+                 {part + "\r\n--B0undaryX\r\n", false, false}, // text after the delimiter
+                 {endless, false, false},
+                 {part + "\r\n--B0undary--", true, true}}) {
+            const Transcript t = readInPieces(body, {});
+            QVERIFY2(t.complete == complete && t.ok == ok, body.substr(0, 80).c_str());
+        }
+    }
+
+    void boundariesAndFileNames()
+    {
+        const auto boundary = [](const std::string &type) {
+            return MultipartReader::boundaryOf(type).value_or("<none>");
+        };
+        QCOMPARE(boundary("Multipart/Form-Data; charset=x; BOUNDARY=\"a b;c\""), "a b;c");
+        QCOMPARE(boundary("multipart/form-data"), "<none>");
+        QCOMPARE(boundary("multipart/form-data; boundary="), "<none>");
+        QCOMPARE(boundary("multipart/form-data; boundary=" + std::string(71, 'x')), "<none>");
+        QCOMPARE(boundary("multipart/mixed; boundary=abc"), "<none>");
+        const auto fileName = [](const std::string &value) {
+            const auto h = MultipartReader::parsePartHeader(
+                "Content-Disposition: form-data; name=\"f\"; filename=" + value);
+            return h ? h->fileName : "<none>";
+        };
+        QCOMPARE(fileName("\"  a b  \" "), "  a b  ");
+        QCOMPARE(fileName("\"dir\\\""), "dir\\"); // a trailing backslash, as browsers send it
+        QCOMPARE(fileName("\"a\\\"b\""), "a\"b");
+    }
+
+    void passwordHashesAreSaltedAndStrict()
+    {
+        const std::string first = PasswordHash::create("秘密 pass", 1000);
+        const std::string second = PasswordHash::create("秘密 pass", 1000);
+        QVERIFY(first != second && first.find("秘密") == std::string::npos);
+        QVERIFY(PasswordHash::verify("秘密 pass", first) && PasswordHash::verify("秘密 pass", second));
+        QVERIFY(!PasswordHash::verify("秘密 pass ", first) && !PasswordHash::verify("", first));
+        for (const char *broken : {"", "pbkdf2-sha256$1000$abc", "md5$1$a$b",
+                                   "pbkdf2-sha256$0$abc$def", "pbkdf2-sha256$x$abc$def"})
+            QVERIFY(!PasswordHash::verify("", broken));
+    }
+
+    // The service's own test shows an address running out of guesses; here the finer rules.
+    void guessesAreThrottledPerAddressAndUpload()
+    {
+        GuessThrottle throttle;
+        const auto t0 = GuessThrottle::Clock::now();
+        int wait = 0;
+        while ((wait = throttle.take("192.0.2.1", "upload-a", t0)) == 0) {
+        }
+        // Another upload does not help the same address, but another address may still try
+        // (the owner is not locked out); after the wait the address has one guess again.
+        QVERIFY(throttle.take("192.0.2.1", "upload-b", t0) > 0);
+        QCOMPARE(throttle.take("192.0.2.2", "upload-a", t0), 0);
+        const auto later = t0 + std::chrono::seconds(wait);
+        QCOMPARE(throttle.take("192.0.2.1", "upload-a", later), 0);
+        QVERIFY(throttle.take("192.0.2.1", "upload-a", later) > 0);
+        // Many addresses against one upload meet the upload's bucket; one IPv6 /64 is one address.
+        GuessThrottle shared;
+        int allowed = 0;
+        for (int i = 0; i < 100; ++i)
+            allowed += shared.take("198.51.100." + std::to_string(i), "target", t0) == 0;
+        QCOMPARE(allowed, int(GuessThrottle::perUpload.burst));
+        QCOMPARE(GuessThrottle::addressKey("2001:db8:1:2:aaaa::1"),
+                 GuessThrottle::addressKey("2001:db8:1:2:bbbb::9"));
+    }
 
     void uploadsKeepEveryByte_data()
     {
@@ -128,7 +254,7 @@ private slots:
         }
         if (!password.isEmpty())
             args << "--form-string" << "password=" + password;
-        const Curl reply = curl(args << m_server.url() + "/api/upload.php");
+        const RawReply reply = curl(args << m_server.url() + "/api/upload.php");
         QCOMPARE(reply.status, 200);
         QCOMPARE(reply.header("X-Content-Type-Options"), QByteArray("nosniff"));
         const QJsonObject json = jsonOf(reply.body);
@@ -149,18 +275,18 @@ private slots:
         const QUrl sharePage(m_server.url() + "/f/" + id);
         if (!password.isEmpty()) {
             const QString first = m_server.url() + "/d/" + id + "/0";
-            const Curl refused = curl({first});
+            const RawReply refused = curl({first});
             QCOMPARE(refused.status, 303);
             QCOMPARE(QUrl(first).resolved(QUrl(refused.header("Location"))), sharePage);
             const QString jar = m_files.filePath("jar");
-            const Curl login = curl({"-c", jar, "--data-urlencode", "password=" + password,
+            const RawReply login = curl({"-c", jar, "--data-urlencode", "password=" + password,
                                      sharePage.toString()});
             QCOMPARE(login.status, 303);
             QCOMPARE(sharePage.resolved(QUrl(login.header("Location"))), sharePage);
             cookie << "-b" << jar;
         }
         for (int i = 0; i <= files.size(); ++i) {
-            const Curl download = curl(cookie + QStringList{m_server.url() + "/d/" + id + "/" + QString::number(i)});
+            const RawReply download = curl(cookie + QStringList{m_server.url() + "/d/" + id + "/" + QString::number(i)});
             QCOMPARE(download.status, i < files.size() ? 200 : 404);
             if (i == files.size())
                 break;
@@ -195,7 +321,7 @@ private slots:
             {"wrong method", small, {"-X", "PUT"}, 405}};
         for (const auto &[name, body, extraArgs, status] : rows) {
             const QStringList before = entries(uploadsDir());
-            const Curl reply = post(m_server, body, extraArgs);
+            const RawReply reply = post(m_server, body, extraArgs);
             const QJsonObject json = jsonOf(reply.body);
             // Said in Japanese.
             QVERIFY2(reply.status == status && json.value("success") == QJsonValue(false) &&
@@ -251,7 +377,7 @@ private slots:
             {"a\u202Etxt.exe", "a\u202Etxt.exe"}};
         const QStringList around = entries(m_server.scratchDir());
         for (const auto &[sent, stored] : rows) {
-            const Curl reply = post(m_server, "--B0undary\r\nContent-Disposition: form-data; name=\"file\"; "
+            const RawReply reply = post(m_server, "--B0undary\r\nContent-Disposition: form-data; name=\"file\"; "
                                               "filename=\"" + sent + "\"\r\n\r\npayload\r\n--B0undary--\r\n");
             QCOMPARE(reply.status, 200);
             const QJsonObject json = jsonOf(reply.body);
@@ -267,7 +393,7 @@ private slots:
                     !page.contains("a\"b"));
             QVERIFY(!stored.startsWith("ctl") || page.contains("ctl%01%1B.txt"));
             QVERIFY(!stored.contains(QChar(0x202E)) || page.contains("a%E2%80%AEtxt.exe"));
-            const Curl download = curl({m_server.url() + "/d/" + id});
+            const RawReply download = curl({m_server.url() + "/d/" + id});
             QCOMPARE(download.body, QByteArray("payload"));
             QCOMPARE(download.header("Content-Type"), QByteArray("application/octet-stream"));
             const QByteArray disposition = download.header("Content-Disposition");
@@ -282,7 +408,7 @@ private slots:
     {
         for (const char *path : {"/f/AAAAAAAAAAAAAAAAAAAAAA", "/f/abc", "/d/../../etc/passwd",
                                  "/f/..%2F..%2Fsecret", "/d/AAAAAAAAAAAAAAAAAAAAAA/0"}) {
-            const Curl reply = curl({"--path-as-is", m_server.url() + path});
+            const RawReply reply = curl({"--path-as-is", m_server.url() + path});
             QCOMPARE(reply.status, 404);
             QVERIFY(reply.body.contains("ファイルが見つかりません"));
         }
@@ -294,7 +420,7 @@ private slots:
         started(server);
         constexpr qint64 size = 200 * 1024 * 1024;
         const QString sparse = TestFiles::write(m_files.path(), "sparse.bin", {}, size);
-        const Curl reply = curl({"-F", "file=@" + sparse, server.url() + "/api/upload.php"});
+        const RawReply reply = curl({"-F", "file=@" + sparse, server.url() + "/api/upload.php"});
         QFile::remove(sparse);
         QCOMPARE(jsonOf(reply.body).value("size_bytes").toInteger(), size);
         const qint64 peak = processKb(server.pid(), "VmHWM");
@@ -366,9 +492,9 @@ private slots:
 
     void rangesAnswerPartialContent()
     {
-        const Curl up = post(m_server, multipart({{"digits.txt", "0123456789"}}));
+        const RawReply up = post(m_server, multipart({{"digits.txt", "0123456789"}}));
         const QString url = m_server.url() + "/d/" + jsonOf(up.body).value("id").toString() + "/0";
-        const Curl whole = curl({url});
+        const RawReply whole = curl({url});
         QCOMPARE(whole.header("Accept-Ranges"), QByteArray("bytes"));
         const auto range = [](const QByteArray &spec) { return QStringList{"-H", "Range: " + spec}; };
         const QString tooMany = "bytes=0-0" + QString(",0-0").repeated(70);
@@ -394,7 +520,7 @@ private slots:
             // The validator a download manager sends back with If-Range.
             {range("bytes=1-1") << "-H" << "If-Range: " + whole.header("ETag"), 206, "1", "bytes 1-1/10"}};
         for (const auto &[args, status, body, contentRange] : rows) {
-            const Curl reply = curl(args + QStringList{url});
+            const RawReply reply = curl(args + QStringList{url});
             QVERIFY2(reply.status == status && reply.body == body &&
                          reply.header("Content-Range") == contentRange,
                      qPrintable(args.join(' ') + " -> " + QString::number(reply.status)));
@@ -406,11 +532,11 @@ private slots:
         // A service of its own: other cases' wrong passwords would have spent some tokens.
         ServerProcess server;
         started(server);
-        const Curl up = curl({"-F", "file=@" + writeFile("guarded.txt", "guarded"), "--form-string",
+        const RawReply up = curl({"-F", "file=@" + writeFile("guarded.txt", "guarded"), "--form-string",
                               "password=right", server.url() + "/api/upload.php"});
         const QString page = server.url() + "/f/" + jsonOf(up.body).value("id").toString();
         QList<int> statuses;
-        Curl last;
+        RawReply last;
         for (int i = 0; i < 7; ++i)
             statuses << (last = curl({"--data-urlencode", "password=wrong" + QString::number(i), page})).status;
         QCOMPARE(statuses, (QList<int>{403, 403, 403, 403, 403, 429, 429}));
@@ -489,7 +615,7 @@ private slots:
         ServerProcess server({"--cert", cert, "--key", key});
         started(server);
         QVERIFY2(server.url().startsWith("https://127.0.0.1:"), qPrintable(server.url()));
-        const Curl up = curl({"--cacert", cert, "-F", "file=@" + cert, server.url() + "/api/upload.php"});
+        const RawReply up = curl({"--cacert", cert, "-F", "file=@" + cert, server.url() + "/api/upload.php"});
         const QString shareUrl = jsonOf(up.body).value("url").toString();
         QVERIFY(shareUrl.startsWith(server.url() + "/f/"));
         QCOMPARE(curl({"--cacert", cert, shareUrl}).status, 200);
