@@ -5,6 +5,7 @@ then the right password, downloads the file and the bytes are compared."""
 import fcntl
 import json
 import os
+import pathlib
 import select
 import shutil
 import subprocess
@@ -96,65 +97,61 @@ class Browser:
         self.wait_event("Page.loadEventFired")
 
 
+def run(work, base, browser):
+    content = os.urandom(150000)
+    path = pathlib.Path(work, "upload.bin")
+    path.write_bytes(content)
+    answer = json.loads(subprocess.run(
+        ["curl", "-sS", "--max-time", "30", "-F", "file=@%s;filename=\"%s\"" %
+         (path, FILE_NAME.replace('"', '\\"')), "--form-string", "password=" + PASSWORD,
+         base + "/api/upload.php"], capture_output=True, check=True, timeout=40).stdout)
+    check(answer["original_names"] == [FILE_NAME], "protected upload stored")
+
+    downloads = os.path.join(work, "downloads")
+    target = browser.call("Target.createTarget", {"url": "about:blank"})["targetId"]
+    browser.session = browser.call("Target.attachToTarget",
+                                   {"targetId": target, "flatten": True})["sessionId"]
+    browser.call("Page.enable")
+    browser.call("Browser.setDownloadBehavior", {"behavior": "allowAndName", "downloadPath": downloads,
+                                                 "eventsEnabled": True}, browser_level=True)
+    browser.call("Page.navigate", {"url": answer["url"]})
+    browser.wait_event("Page.loadEventFired")
+    files = "Array.from(document.querySelectorAll('#files .name')).map(e => e.textContent)"
+    check(browser.evaluate(files) == [], "no file listed before the password")
+    browser.submit_password("wrong")
+    check(browser.evaluate("(document.getElementById('error') || {}).textContent") ==
+          "パスワードが違います。", "wrong password is reported")
+    check(browser.evaluate(files) == [], "still no file listed")
+    browser.submit_password(PASSWORD)
+    check(browser.evaluate(files) == [FILE_NAME], "file listed after the right password")
+
+    browser.evaluate("document.getElementById('file-0').click(); true")
+    begun = browser.wait_event("Browser.downloadWillBegin")
+    # Chromium itself turns quotes in file names into underscores.
+    check(begun["suggestedFilename"] == FILE_NAME.replace('"', "_"),
+          "download named " + begun["suggestedFilename"])
+    browser.wait_event("Browser.downloadProgress", lambda p: p.get("guid") == begun["guid"] and
+                       p.get("state") in ("completed", "canceled"))
+    check(pathlib.Path(downloads, begun["guid"]).read_bytes() == content,
+          "downloaded bytes equal the uploaded ones")
+
+
 def main():
-    work = tempfile.mkdtemp(prefix="pelkin-browser-")
-    server = subprocess.Popen([SERVER, "--listen", "127.0.0.1:0", "--data", work + "/data"],
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    browser = None
-    try:
-        line = server.stdout.readline().decode().strip()
-        check(line.startswith("listening on http://127.0.0.1:"), "server announced " + line)
-        content = os.urandom(150000)
-        path = os.path.join(work, "upload.bin")
-        with open(path, "wb") as f:
-            f.write(content)
-        answer = json.loads(subprocess.run(
-            ["curl", "-sS", "--max-time", "30", "-F", "file=@" + path + ';filename="' +
-             FILE_NAME.replace('"', '\\"') + '"', "--form-string", "password=" + PASSWORD,
-             line[len("listening on "):] + "/api/upload.php"],
-            capture_output=True, check=True, timeout=40).stdout)
-        check(answer["original_names"] == [FILE_NAME], "protected upload stored")
-
-        downloads = os.path.join(work, "downloads")
-        browser = Browser(os.path.join(work, "profile"))
-        target = browser.call("Target.createTarget", {"url": "about:blank"})["targetId"]
-        browser.session = browser.call("Target.attachToTarget",
-                                       {"targetId": target, "flatten": True})["sessionId"]
-        browser.call("Page.enable")
-        browser.call("Browser.setDownloadBehavior",
-                     {"behavior": "allowAndName", "downloadPath": downloads,
-                      "eventsEnabled": True}, browser_level=True)
-        browser.call("Page.navigate", {"url": answer["url"]})
-        browser.wait_event("Page.loadEventFired")
-        files = "Array.from(document.querySelectorAll('#files .name')).map(e => e.textContent)"
-        check(browser.evaluate(files) == [], "no file listed before the password")
-        browser.submit_password("wrong")
-        check(browser.evaluate("(document.getElementById('error') || {}).textContent") ==
-              "パスワードが違います。", "wrong password is reported")
-        check(browser.evaluate(files) == [], "still no file listed")
-        browser.submit_password(PASSWORD)
-        check(browser.evaluate(files) == [FILE_NAME], "file listed after the right password")
-
-        browser.evaluate("document.getElementById('file-0').click(); true")
-        begun = browser.wait_event("Browser.downloadWillBegin")
-        # Chromium itself turns quotes in file names into underscores.
-        check(begun["suggestedFilename"] == FILE_NAME.replace('"', "_"),
-              "download named " + begun["suggestedFilename"])
-        browser.wait_event("Browser.downloadProgress",
-                           lambda p: p.get("guid") == begun["guid"] and
-                           p.get("state") in ("completed", "canceled"))
-        with open(os.path.join(downloads, begun["guid"]), "rb") as f:
-            check(f.read() == content, "downloaded bytes equal the uploaded ones")
-    finally:
-        if browser:
-            browser.process.terminate()
-            browser.process.wait(timeout=10)
-        server.terminate()
+    with tempfile.TemporaryDirectory(prefix="pelkin-browser-") as work:
+        server = subprocess.Popen([SERVER, "--listen", "127.0.0.1:0", "--data", work + "/data"],
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        browser = None
         try:
+            line = server.stdout.readline().decode().strip()
+            check(line.startswith("listening on http://127.0.0.1:"), "server announced " + line)
+            browser = Browser(os.path.join(work, "profile"))
+            run(work, line[len("listening on "):], browser)
+        finally:
+            for process in [browser.process] if browser else []:
+                process.terminate()
+                process.wait(timeout=10)
+            server.terminate()
             server.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            server.kill()
-        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":

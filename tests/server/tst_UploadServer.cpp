@@ -1,10 +1,8 @@
 // The service process against curl and raw sockets: every byte kept, refusals that leave nothing
 // behind, hostile names, strict framing, ranges, throttling, expiry, shutdown, stalls and TLS;
-// and the pieces a client cannot steer fed directly: the multipart reader split at every offset,
-// password hashes and the guess throttle with its own clock.
+// and, fed directly, the guess throttle with a clock of its own.
 #include "GuessThrottle.h"
 #include "MultipartReader.h"
-#include "PasswordHash.h"
 #include "RawConnection.h"
 #include "ServerProcess.h"
 #include "TestFiles.h"
@@ -21,7 +19,6 @@ namespace {
 const QString publicUrl = "https://files.example.test";
 constexpr int maxBytes = 100000;
 constexpr int maxFiles = 5;
-using FileList = QList<QPair<QString, QByteArray>>;
 
 QJsonObject jsonOf(const QByteArray &body)
 {
@@ -60,8 +57,6 @@ RawReply exchange(quint16 port, const QByteArray &request)
 
 } // namespace
 
-Q_DECLARE_METATYPE(FileList)
-
 class UploadServerTest : public QObject
 {
     Q_OBJECT
@@ -94,18 +89,6 @@ private:
 private slots:
     void initTestCase() { started(m_server); }
 
-    void passwordHashesAreSaltedAndStrict()
-    {
-        const std::string first = PasswordHash::create("秘密 pass", 1000);
-        const std::string second = PasswordHash::create("秘密 pass", 1000);
-        QVERIFY(first != second && first.find("秘密") == std::string::npos);
-        QVERIFY(PasswordHash::verify("秘密 pass", first) && PasswordHash::verify("秘密 pass", second));
-        QVERIFY(!PasswordHash::verify("秘密 pass ", first) && !PasswordHash::verify("", first));
-        for (const char *broken : {"", "pbkdf2-sha256$1000$abc", "md5$1$a$b",
-                                   "pbkdf2-sha256$0$abc$def", "pbkdf2-sha256$x$abc$def"})
-            QVERIFY(!PasswordHash::verify("", broken));
-    }
-
     // The service's own test shows an address running out of guesses; here the finer rules.
     void guessesAreThrottledPerAddressAndUpload()
     {
@@ -131,32 +114,16 @@ private slots:
                  GuessThrottle::addressKey("2001:db8:1:2:bbbb::9"));
     }
 
-    void uploadsKeepEveryByte_data()
-    {
-        QTest::addColumn<FileList>("files");
-        QTest::addColumn<QString>("password");
-        QByteArray binary;
-        for (int i = 0; i < 256; ++i)
-            binary += char(i);
-        QTest::newRow("one file") << FileList{{"hello.txt", "hello\n"}} << QString();
-        QTest::newRow("several, password")
-            << FileList{{"写真 2026年.jpg", binary.repeated(10)}, {"empty.bin", ""}, {"README", "t"}}
-            << QString("pässwörd 秘密");
-    }
     void uploadsKeepEveryByte()
     {
-        QFETCH(FileList, files);
-        QFETCH(QString, password);
-        QStringList args;
-        QStringList names;
-        qint64 total = 0;
-        for (const auto &[name, content] : files) {
-            args << "-F" << (files.size() == 1 ? "file" : "files[]") + QString("=@") + writeFile(name, content);
-            names << name;
-            total += content.size();
-        }
-        if (!password.isEmpty())
-            args << "--form-string" << "password=" + password;
+        QByteArray binary;
+        for (int i = 0; i < 2560; ++i)
+            binary += char(i);
+        const QList<QPair<QString, QByteArray>> files = {{"写真 2026年.jpg", binary}, {"empty.bin", ""}, {"README", "t"}};
+        const QString password = "pässwörd 秘密";
+        QStringList args{"--form-string", "password=" + password};
+        for (const auto &[name, content] : files)
+            args << "-F" << "files[]=@" + writeFile(name, content);
         const RawReply reply = curl(args << m_server.url() + "/api/upload.php");
         QCOMPARE(reply.status, 200);
         QCOMPARE(reply.header("X-Content-Type-Options"), QByteArray("nosniff"));
@@ -169,27 +136,25 @@ private slots:
         QVERIFY(qAbs(json.value("expires_in").toInteger() - 7 * 86400) < 10);
         QCOMPARE(json.value("url").toString() + " " + json.value("download_url").toString(),
                  publicUrl + "/f/" + id + " " + publicUrl + "/d/" + id);
-        QCOMPARE(json.value("size_bytes").toInteger(-1), total);
-        QCOMPARE(json.value("file_count").toInteger(-1), files.size());
-        QCOMPARE(json.value("original_names").toVariant().toStringList(), names);
-        QCOMPARE(json.value("password_protected"), QJsonValue(!password.isEmpty()));
+        QCOMPARE(QPair(json.value("size_bytes").toInteger(), json.value("file_count").toInteger()),
+                 QPair(binary.size() + 1, qsizetype(3)));
+        QCOMPARE(json.value("original_names").toVariant().toStringList(),
+                 (QStringList{"写真 2026年.jpg", "empty.bin", "README"}));
+        QCOMPARE(json.value("password_protected"), QJsonValue(true));
+        QFile meta(uploadsDir() + "/" + id + "/meta.json");
+        // Names are kept as written, the password only as a hash.
+        const QByteArray record = meta.open(QIODevice::ReadOnly) ? meta.readAll() : QByteArray();
+        QVERIFY(record.contains("写真 2026年.jpg") && !record.contains("秘密"));
 
-        QStringList cookie;
-        const QUrl sharePage(m_server.url() + "/f/" + id);
-        if (!password.isEmpty()) {
-            const QString first = m_server.url() + "/d/" + id + "/0";
-            const RawReply refused = curl({first});
-            QCOMPARE(refused.status, 303);
-            QCOMPARE(QUrl(first).resolved(QUrl(refused.header("Location"))), sharePage);
-            const QString jar = m_files.filePath("jar");
-            const RawReply login = curl({"-c", jar, "--data-urlencode", "password=" + password,
-                                     sharePage.toString()});
-            QCOMPARE(login.status, 303);
-            QCOMPARE(sharePage.resolved(QUrl(login.header("Location"))), sharePage);
-            cookie << "-b" << jar;
-        }
+        // A download needs the password: the link leads to the share page, where it is given.
+        const QString sharePage = m_server.url() + "/f/" + id;
+        const RawReply refused = curl({m_server.url() + "/d/" + id + "/0"});
+        QCOMPARE(refused.status, 303);
+        QCOMPARE(QUrl(sharePage).resolved(QUrl(refused.header("Location"))), QUrl(sharePage));
+        const QString jar = m_files.filePath("jar");
+        QCOMPARE(curl({"-c", jar, "--data-urlencode", "password=" + password, sharePage}).status, 303);
         for (int i = 0; i <= files.size(); ++i) {
-            const RawReply download = curl(cookie + QStringList{m_server.url() + "/d/" + id + "/" + QString::number(i)});
+            const RawReply download = curl({"-b", jar, m_server.url() + "/d/" + id + "/" + QString::number(i)});
             QCOMPARE(download.status, i < files.size() ? 200 : 404);
             if (i == files.size())
                 break;
@@ -425,15 +390,12 @@ private slots:
             {{"-C", "6"}, 206, "6789", "bytes 6-9/10"},
             {range("bytes=7-100"), 206, "789", "bytes 7-9/10"},
             {range("bytes=-30"), 206, "0123456789", "bytes 0-9/10"},
-            {range("Bytes= 1-1"), 206, "1", "bytes 1-1/10"},
             // Overlapping or adjacent ranges merge; ranges apart, or too many, get the whole file.
             {range("bytes=0-3,2-6"), 206, "0123456", "bytes 0-6/10"},
-            {range("bytes=4-5,0-3"), 206, "012345", "bytes 0-5/10"},
             {range("bytes=20-30,1-2"), 206, "12", "bytes 1-2/10"},
             {range("bytes=0-1,5-6"), 200, "0123456789", ""},
             {{"-H", "Range: " + tooMany}, 200, "0123456789", ""},
             {range("bytes=5-2"), 200, "0123456789", ""},
-            {range("bytes=a-b"), 200, "0123456789", ""},
             {range("bytes=10-"), 416, "", "bytes */10"},
             {range("bytes=-0"), 416, "", "bytes */10"},
             {range("bytes=99999999999999999999999-"), 416, "", "bytes */10"},
