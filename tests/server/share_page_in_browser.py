@@ -20,10 +20,11 @@ FILE_NAME = "報告書 2026年 \"最終\".pdf"
 PASSWORD = "ひみつ pass 1"
 
 
-def check(condition, message):
+def check(condition, message, quiet=False):
     if not condition:
         sys.exit("FAIL: " + message)
-    print("ok:", message)
+    if not quiet:
+        print("ok:", message)
 
 
 class Browser:
@@ -48,53 +49,39 @@ class Browser:
         os.close(res_w)
         self.commands = os.fdopen(cmd_w, "wb", buffering=0)
         self.buffer = b""
-        self.events = []
         self.next_id = 0
         self.session = None
 
-    def _next(self, deadline, what):
-        """The next message (NUL-terminated JSON); events are kept for wait_event."""
-        while b"\0" not in self.buffer:
-            ready = select.select([self.results], [], [], max(0, deadline - time.monotonic()))[0]
-            chunk = os.read(self.results, 65536) if ready else b""
-            check(chunk, "the browser answers " + what)
-            self.buffer += chunk
-        message, self.buffer = self.buffer.split(b"\0", 1)
-        message = json.loads(message)
-        if "id" not in message:
-            self.events.append(message)
-        return message
-
     def call(self, method, params=None, browser_level=False):
+        """Sends a command and returns its result; messages are NUL-terminated JSON, events
+        among them are not needed here."""
         self.next_id += 1
         request = {"id": self.next_id, "method": method, "params": params or {}}
         if self.session and not browser_level:
             request["sessionId"] = self.session
         self.commands.write(json.dumps(request).encode() + b"\0")
         deadline = time.monotonic() + WAIT
-        while (message := self._next(deadline, method)).get("id") != self.next_id:
-            pass
-        check("error" not in message, method + " " + json.dumps(message.get("error")))
-        return message["result"]
-
-    def wait_event(self, method, predicate=lambda params: True):
-        deadline = time.monotonic() + WAIT
         while True:
-            for event in self.events:
-                if event["method"] == method and predicate(event.get("params", {})):
-                    self.events.remove(event)
-                    return event["params"]
-            self._next(deadline, method)
+            while b"\0" not in self.buffer:
+                ready = select.select([self.results], [], [], max(0, deadline - time.monotonic()))[0]
+                chunk = os.read(self.results, 65536) if ready else b""
+                check(chunk, "the browser answers " + method, quiet=True)
+                self.buffer += chunk
+            message, self.buffer = self.buffer.split(b"\0", 1)
+            message = json.loads(message)
+            if message.get("id") == self.next_id:
+                check("error" not in message, method + " " + json.dumps(message.get("error")), quiet=True)
+                return message["result"]
 
-    def evaluate(self, expression):
-        return self.call("Runtime.evaluate", {"expression": expression,
-                                              "returnByValue": True})["result"].get("value")
-
-    def submit_password(self, password):
-        self.events = [e for e in self.events if e["method"] != "Page.loadEventFired"]
-        self.evaluate("document.getElementById('password').value = %s;"
-                      "document.getElementById('open').click(); true" % json.dumps(password))
-        self.wait_event("Page.loadEventFired")
+    def wait_for(self, expression, what):
+        """Polls an expression on the page until it is true; a page being replaced answers
+        nothing, which counts as not yet."""
+        deadline = time.monotonic() + WAIT
+        while not (value := self.call("Runtime.evaluate", {"expression": expression, "returnByValue": True})
+                   ["result"].get("value")) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        check(value, what)
+        return value
 
 
 def run(work, base, browser):
@@ -107,33 +94,32 @@ def run(work, base, browser):
          base + "/api/upload.php"], capture_output=True, check=True, timeout=40).stdout)
     check(answer["original_names"] == [FILE_NAME], "protected upload stored")
 
-    downloads = os.path.join(work, "downloads")
-    target = browser.call("Target.createTarget", {"url": "about:blank"})["targetId"]
+    downloads = pathlib.Path(work, "downloads")
+    target = browser.call("Target.createTarget", {"url": answer["url"]})["targetId"]
     browser.session = browser.call("Target.attachToTarget",
                                    {"targetId": target, "flatten": True})["sessionId"]
-    browser.call("Page.enable")
-    browser.call("Browser.setDownloadBehavior", {"behavior": "allowAndName", "downloadPath": downloads,
-                                                 "eventsEnabled": True}, browser_level=True)
-    browser.call("Page.navigate", {"url": answer["url"]})
-    browser.wait_event("Page.loadEventFired")
+    browser.call("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": str(downloads)},
+                 browser_level=True)
+    # True once a new page has loaded: the page left behind keeps the marker set here.
+    loaded = "!window.old && document.readyState == 'complete' && (window.old = true) && "
     files = "Array.from(document.querySelectorAll('#files .name')).map(e => e.textContent)"
-    check(browser.evaluate(files) == [], "no file listed before the password")
-    browser.submit_password("wrong")
-    check(browser.evaluate("(document.getElementById('error') || {}).textContent") ==
+    submit = ("document.getElementById('password').value = %s;"
+              "document.getElementById('open').click(); true")
+    browser.wait_for(loaded + "!!document.getElementById('password') && %s.length == 0" % files,
+                     "the password is asked for first, no file listed")
+    browser.wait_for(submit % json.dumps("wrong"), "wrong password submitted")
+    check(browser.wait_for(loaded + "document.getElementById('error').textContent", "page reloaded") ==
           "パスワードが違います。", "wrong password is reported")
-    check(browser.evaluate(files) == [], "still no file listed")
-    browser.submit_password(PASSWORD)
-    check(browser.evaluate(files) == [FILE_NAME], "file listed after the right password")
-
-    browser.evaluate("document.getElementById('file-0').click(); true")
-    begun = browser.wait_event("Browser.downloadWillBegin")
+    browser.wait_for(submit % json.dumps(PASSWORD), "right password submitted")
+    check(browser.wait_for(loaded + files, "page reloaded") == [FILE_NAME],
+          "file listed after the right password")
+    browser.wait_for("document.getElementById('file-0').click(); true", "download started")
     # Chromium itself turns quotes in file names into underscores.
-    check(begun["suggestedFilename"] == FILE_NAME.replace('"', "_"),
-          "download named " + begun["suggestedFilename"])
-    browser.wait_event("Browser.downloadProgress", lambda p: p.get("guid") == begun["guid"] and
-                       p.get("state") in ("completed", "canceled"))
-    check(pathlib.Path(downloads, begun["guid"]).read_bytes() == content,
-          "downloaded bytes equal the uploaded ones")
+    saved = downloads / FILE_NAME.replace('"', "_")
+    deadline = time.monotonic() + WAIT
+    while not saved.exists() and time.monotonic() < deadline:
+        time.sleep(0.1)
+    check(saved.exists() and saved.read_bytes() == content, "downloaded bytes equal the uploaded ones")
 
 
 def main():

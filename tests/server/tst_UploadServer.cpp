@@ -1,7 +1,5 @@
 // The service process against curl and raw sockets: every byte kept, refusals that leave nothing
-// behind, hostile names, strict framing, ranges, throttling, expiry, shutdown, stalls and TLS;
-// and, fed directly, the guess throttle with a clock of its own.
-#include "GuessThrottle.h"
+// behind, hostile names, strict framing, ranges, throttling, expiry, shutdown, stalls and TLS.
 #include "MultipartReader.h"
 #include "RawConnection.h"
 #include "ServerProcess.h"
@@ -88,31 +86,6 @@ private:
 
 private slots:
     void initTestCase() { started(m_server); }
-
-    // The service's own test shows an address running out of guesses; here the finer rules.
-    void guessesAreThrottledPerAddressAndUpload()
-    {
-        GuessThrottle throttle;
-        const auto t0 = GuessThrottle::Clock::now();
-        int wait = 0;
-        while ((wait = throttle.take("192.0.2.1", "upload-a", t0)) == 0) {
-        }
-        // Another upload does not help the same address, but another address may still try
-        // (the owner is not locked out); after the wait the address has one guess again.
-        QVERIFY(throttle.take("192.0.2.1", "upload-b", t0) > 0);
-        QCOMPARE(throttle.take("192.0.2.2", "upload-a", t0), 0);
-        const auto later = t0 + std::chrono::seconds(wait);
-        QCOMPARE(throttle.take("192.0.2.1", "upload-a", later), 0);
-        QVERIFY(throttle.take("192.0.2.1", "upload-a", later) > 0);
-        // Many addresses against one upload meet the upload's bucket; one IPv6 /64 is one address.
-        GuessThrottle shared;
-        int allowed = 0;
-        for (int i = 0; i < 100; ++i)
-            allowed += shared.take("198.51.100." + std::to_string(i), "target", t0) == 0;
-        QCOMPARE(allowed, int(GuessThrottle::perUpload.burst));
-        QCOMPARE(GuessThrottle::addressKey("2001:db8:1:2:aaaa::1"),
-                 GuessThrottle::addressKey("2001:db8:1:2:bbbb::9"));
-    }
 
     void uploadsKeepEveryByte()
     {
@@ -410,23 +383,39 @@ private slots:
         }
     }
 
+    // Guesses are limited per address (across uploads) and per upload (across addresses); the
+    // loopback range gives each curl an address of its own.
     void passwordGuessesAreThrottled()
     {
         // A service of its own: other cases' wrong passwords would have spent some tokens.
         ServerProcess server;
         started(server);
-        const RawReply up = curl({"-F", "file=@" + writeFile("guarded.txt", "guarded"), "--form-string",
-                              "password=right", server.url() + "/api/upload.php"});
-        const QString page = server.url() + "/f/" + jsonOf(up.body).value("id").toString();
+        const auto guess = [&](int address, const QString &page, const QString &password = "wrong") {
+            return curl({"--interface", "127.0.0." + QString::number(address), "--data-urlencode",
+                         "password=" + password, page});
+        };
+        const auto upload = [&](const QString &name) {
+            const RawReply up = curl({"-F", "file=@" + writeFile(name, name.toUtf8()), "--form-string",
+                                      "password=right", server.url() + "/api/upload.php"});
+            return server.url() + "/f/" + jsonOf(up.body).value("id").toString();
+        };
+        const QString page = upload("guarded.txt");
         QList<int> statuses;
         RawReply last;
         for (int i = 0; i < 7; ++i)
-            statuses << (last = curl({"--data-urlencode", "password=wrong" + QString::number(i), page})).status;
+            statuses << (last = guess(1, page)).status;
         QCOMPARE(statuses, (QList<int>{403, 403, 403, 403, 403, 429, 429}));
         const int retryAfter = last.header("Retry-After").toInt();
         QVERIFY2(retryAfter >= 1 && retryAfter <= 10, last.headers.constData());
-        // Throttled means not checked at all, even the right password.
-        QCOMPARE(curl({"--data-urlencode", "password=right", page}).status, 429);
+        // Throttled means not checked at all, even the right password; another upload does not
+        // help that address, while another address (the owner) may still try.
+        QCOMPARE(guess(1, page, "right").status, 429);
+        QCOMPARE(guess(1, upload("other.txt")).status, 429);
+        QCOMPARE(guess(2, page, "right").status, 303);
+        int address = 3;
+        while (address < 60 && guess(address, page).status == 403)
+            ++address;
+        QVERIFY2(address > 10 && address < 60, qPrintable(QString::number(address)));
     }
 
     void sigtermLetsUploadsInProgressFinish()
