@@ -7,14 +7,13 @@ import json
 import os
 import pathlib
 import select
-import shutil
 import subprocess
 import sys
 import tempfile
 import time
 
 SERVER = sys.argv[1]
-CHROMIUM = shutil.which("chromium") or "/usr/bin/chromium"
+CHROMIUM = sys.argv[2]
 WAIT = 30  # seconds, for any single step
 FILE_NAME = "報告書 2026年 \"最終\".pdf"
 PASSWORD = "ひみつ pass 1"
@@ -39,9 +38,8 @@ class Browser:
         cmd_r, cmd_w = (high(fd) for fd in os.pipe())
         self.results, res_w = (high(fd) for fd in os.pipe())
         self.process = subprocess.Popen(
-            [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu",
-             "--disable-background-networking", "--disable-component-update",
-             "--disable-sync", "--no-first-run", "--no-default-browser-check",
+            [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+             "--disable-component-update", "--disable-sync", "--no-first-run",
              "--user-data-dir=" + profile, "--remote-debugging-pipe", "about:blank"],
             preexec_fn=lambda: (os.dup2(cmd_r, 3), os.dup2(res_w, 4)), close_fds=False,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -133,11 +131,9 @@ def main():
             browser = Browser(os.path.join(work, "profile"))
             run(work, line[len("listening on "):], browser)
         finally:
-            for process in [browser.process] if browser else []:
+            for process in ([browser.process] if browser else []) + [server]:
                 process.terminate()
                 process.wait(timeout=10)
-            server.terminate()
-            server.wait(timeout=10)
 
 
 if __name__ == "__main__":
