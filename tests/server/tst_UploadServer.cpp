@@ -67,7 +67,8 @@ private:
     // A B0undary body, unless the extra arguments give a Content-Type of their own.
     RawReply post(const ServerProcess &server, const QByteArray &body, const QStringList &extra = {})
     {
-        const QString type = extra.filter("Content-Type:").value(0, "Content-Type: multipart/form-data; boundary=B0undary");
+        const QString type =
+            extra.filter("Content-Type:").value(0, "Content-Type: multipart/form-data; boundary=B0undary");
         const QString file = TestFiles::write(m_files.path(), "raw-body", body);
         return curl(QStringList{"-H", type, "--data-binary", "@" + file} + extra +
                     QStringList{server.url() + "/api/upload.php"});
@@ -304,8 +305,8 @@ private slots:
                 const QByteArray tail = body.mid(cut);
                 RawConnection connection;
                 QVERIFY(connection.connectTo(m_server.port()));
-                QVERIFY(connection.send(chunked ? uploadRequest("Transfer-Encoding: chunked\r\n", chunk(body.left(cut)))
-                                                : uploadRequest(body).chopped(tail.size())));
+                const QByteArray chunkedHead = uploadRequest("Transfer-Encoding: chunked\r\n", chunk(body.left(cut)));
+                QVERIFY(connection.send(chunked ? chunkedHead : uploadRequest(body).chopped(tail.size())));
                 QTest::qWait(2);
                 QVERIFY(connection.send(chunked ? chunk(tail) + "0\r\n\r\n" : tail));
                 const RawReply reply = RawReply::parse(connection.readUntilClosed(10000));
