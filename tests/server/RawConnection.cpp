@@ -1,7 +1,8 @@
 #include "RawConnection.h"
 
 #include <QDeadlineTimer>
-#include <QList>
+#include <QFile>
+#include <QRegularExpression>
 
 #include <arpa/inet.h>
 #include <netinet/tcp.h>
@@ -81,7 +82,7 @@ QByteArray RawConnection::readUntilClosed(int timeoutMs)
     return out;
 }
 
-QByteArray headerOf(const QByteArray &headers, const QByteArray &name)
+QByteArray RawReply::header(const QByteArray &name) const
 {
     for (const QByteArray &line : headers.split('\n'))
         if (line.toLower().startsWith(name.toLower() + ":"))
@@ -94,5 +95,35 @@ RawReply RawReply::parse(const QByteArray &bytes)
     const qsizetype end = bytes.indexOf("\r\n\r\n");
     if (!bytes.startsWith("HTTP/1.") || end < 0)
         return {};
+    if (bytes.at(9) == '1')
+        return parse(bytes.mid(end + 4));
     return {bytes.mid(9, 3).toInt(), bytes.left(end + 2), bytes.mid(end + 4)};
+}
+
+QByteArray multipart(const QList<QPair<QByteArray, QByteArray>> &files)
+{
+    QByteArray body;
+    for (const auto &[name, content] : files)
+        body += "--B0undary\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + name +
+                "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + content + "\r\n";
+    return body + "--B0undary--\r\n";
+}
+
+QByteArray uploadRequest(const QByteArray &framing, const QByteArray &body)
+{
+    return "POST /api/upload.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+           "Content-Type: multipart/form-data; boundary=B0undary\r\n" + framing + "\r\n" + body;
+}
+
+QByteArray uploadRequest(const QByteArray &body)
+{
+    return uploadRequest("Content-Length: " + QByteArray::number(body.size()) + "\r\n", body);
+}
+
+qint64 processKb(qint64 pid, const char *field)
+{
+    QFile status(QString("/proc/%1/status").arg(pid));
+    const auto match = QRegularExpression(QString(field) + ":\\s+(\\d+) kB")
+                           .match(status.open(QIODevice::ReadOnly) ? status.readAll() : "");
+    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 
 // A plain TCP connection to 127.0.0.1 for sending requests byte by byte, the way no HTTP client
 // library would: split, dripped, half-closed, malformed.
@@ -28,14 +30,23 @@ private:
     bool m_peerClosed = false;
 };
 
-// The value of the first header line called name in an HTTP header block.
-QByteArray headerOf(const QByteArray &headers, const QByteArray &name);
-
+// An HTTP reply as received; interim (1xx) replies before it are skipped.
 struct RawReply
 {
     int status = 0;
     QByteArray headers;
     QByteArray body;
 
+    // The value of the first header line of that name (case-insensitive).
+    QByteArray header(const QByteArray &name) const;
     static RawReply parse(const QByteArray &bytes);
 };
+
+// A multipart body (boundary B0undary) with one "file" part per name and content.
+QByteArray multipart(const QList<QPair<QByteArray, QByteArray>> &files);
+// POST /api/upload.php of a B0undary body with these framing headers.
+QByteArray uploadRequest(const QByteArray &framing, const QByteArray &body);
+// The same, framed by its Content-Length.
+QByteArray uploadRequest(const QByteArray &body);
+// A kB figure of /proc/PID/status ("VmRSS", "VmHWM"), or -1.
+qint64 processKb(qint64 pid, const char *field);

@@ -1,24 +1,14 @@
 <?php
-// Router for PHP's built-in server: records what PHP's own multipart parser
-// made of the request, then answers like the upload service.
+// Router for PHP's built-in server: records what PHP's own multipart parser made of the
+// request, one "field|name|type|error|sha256" line per file, then answers like the service.
 $files = [];
 foreach ($_FILES as $field => $info) {
-    $names = is_array($info['name']) ? $info['name'] : [$info['name']];
-    $types = is_array($info['type']) ? $info['type'] : [$info['type']];
-    $tmps = is_array($info['tmp_name']) ? $info['tmp_name'] : [$info['tmp_name']];
-    $errors = is_array($info['error']) ? $info['error'] : [$info['error']];
-    $sizes = is_array($info['size']) ? $info['size'] : [$info['size']];
-    foreach ($names as $i => $name) {
-        $files[] = [
-            'field' => is_array($info['name']) ? $field . '[]' : $field,
-            'name' => $name,
-            'type' => $types[$i],
-            'size' => $sizes[$i],
-            'error' => $errors[$i],
-            'sha256' => $errors[$i] === 0 ? hash_file('sha256', $tmps[$i]) : null,
-        ];
+    $many = is_array($info['name']);
+    foreach ((array) $info['name'] as $i => $name) {
+        $at = fn($key) => $many ? $info[$key][$i] : $info[$key];
+        $files[] = implode('|', [$many ? $field . '[]' : $field, $name, $at('type'), $at('error'),
+                                 $at('error') === 0 ? hash_file('sha256', $at('tmp_name')) : '']);
     }
 }
 file_put_contents(getenv('PELKIN_DUMP'), json_encode(['post' => $_POST, 'files' => $files]));
-header('Content-Type: application/json');
-echo json_encode(['success' => true, 'url' => 'https://s.example/php', 'file_count' => count($files)]);
+echo json_encode(['success' => true, 'url' => 'https://s.example/php']);
