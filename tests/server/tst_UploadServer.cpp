@@ -1,6 +1,8 @@
 // The service process against curl and raw sockets: every byte kept, refusals that leave nothing
 // behind, hostile names, strict framing, ranges, throttling, expiry, shutdown, stalls and TLS.
+#include "GuessThrottle.h"
 #include "MultipartReader.h"
+#include "PasswordHash.h"
 #include "RawConnection.h"
 #include "ServerProcess.h"
 #include "TestFiles.h"
@@ -402,6 +404,27 @@ private slots:
         while (address < 60 && guess(address, page).status == 403)
             ++address;
         QVERIFY2(address > 10 && address < 60, qPrintable(QString::number(address)));
+    }
+
+    // What the run above cannot reach: the refill after the wait, an IPv6 client counted by its
+    // /64, and stored hashes (salted; a damaged one opens nothing).
+    void throttleRefillAndStoredHashes()
+    {
+        GuessThrottle throttle;
+        const auto t0 = GuessThrottle::Clock::now();
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(throttle.take("2001:db8:1:2:aaaa::1", "a", t0), 0);
+        const int wait = throttle.take("2001:db8:1:2:bbbb::9", "a", t0);
+        QCOMPARE(wait, 10);
+        const auto later = t0 + std::chrono::seconds(wait);
+        QCOMPARE(throttle.take("2001:db8:1:2:aaaa::1", "a", later), 0);
+        QVERIFY(throttle.take("2001:db8:1:2:aaaa::1", "a", later) > 0);
+
+        const std::string stored = PasswordHash::create("秘密 pass", 1000);
+        QVERIFY(stored != PasswordHash::create("秘密 pass", 1000) && stored.find("秘密") == std::string::npos);
+        QVERIFY(PasswordHash::verify("秘密 pass", stored) && !PasswordHash::verify("秘密 pass ", stored));
+        for (const char *broken : {"", "pbkdf2-sha256$1000$abc", "md5$1$a$b", "pbkdf2-sha256$0$abc$def"})
+            QVERIFY(!PasswordHash::verify("", broken));
     }
 
     void sigtermLetsUploadsInProgressFinish()

@@ -292,6 +292,21 @@ private slots:
         QVERIFY(!server.requests().at(0).complete);
     }
 
+    // A service may refuse from the headers alone: the rest of the body is not sent.
+    void earlyRefusalStopsSending()
+    {
+        TestHttpServer server;
+        TestHttpServer::Reply refusal = TestHttpServer::json(413, R"({"success":false,"error":"大きすぎます"})");
+        refusal.answerBeforeBody = true;
+        server.enqueue(refusal);
+        server.setBodyCaptureLimit(0);
+        UploadProbe probe;
+        QVERIFY(probe.upload(server.url(), {fileUrl(m_dir.path(), "huge.bin", {}, 256 << 20)}));
+        QCOMPARE(probe.result().localizedDescription(), "大きすぎます");
+        QVERIFY(server.waitForRequests(1, 3s));
+        QVERIFY(server.requests().at(0).bodySize < 256 << 20);
+    }
+
     void replies_data();
     void replies()
     {
