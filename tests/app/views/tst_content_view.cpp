@@ -21,8 +21,7 @@
 #include <QTest>
 #include <cmath>
 
-// The desktop portal's settings as far as appearance goes; Read() answers dark, as a variant
-// holding a variant.
+// The desktop portal's appearance setting; Read() answers dark (a variant holding a variant).
 class FakePortal : public QObject
 {
     Q_OBJECT
@@ -122,8 +121,11 @@ private slots:
         QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
     }
 
+    // Each test on a fresh view of a fresh model (the view goes first: it uses the model).
     void init()
     {
+        view.reset();
+        QGuiApplication::setPalette(QPalette());
         dir = std::make_unique<QTemporaryDir>();
         qputenv("XDG_CONFIG_HOME", dir->filePath("config").toUtf8());
         model = std::make_unique<AppModel>(dir->filePath(QStringLiteral("store.ini")));
@@ -132,13 +134,6 @@ private slots:
         view->resize(900, 680);
         view->show();
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
-    }
-
-    void cleanup()
-    {
-        view.reset();
-        model.reset();
-        QGuiApplication::setPalette(QPalette());
     }
 
     void rowTexts()
@@ -153,8 +148,7 @@ private slots:
             QCOMPARE(FileRowInfo::iconName(url), QString::fromUtf8(symbol));
             QCOMPARE(FileRowInfo::fileByteCountText(bytes), QString::fromUtf8(size));
         }
-        const QString file =
-            TestFiles::write(dir->path(), QStringLiteral("資料.bin"), {}, 2'480'000);
+        const QString file = TestFiles::write(dir->path(), "資料.bin", {}, 2'480'000);
         QCOMPARE(FileRowInfo::fileSize(QUrl::fromLocalFile(file)), QString("2.5 MB"));
         // Gone, not local, or a folder (its inode would read "4 KB"): no size line.
         for (const QUrl &url :
@@ -191,17 +185,14 @@ private slots:
     void homeFormByDropsButtonsAndReturn()
     {
         QList<QList<QUrl>> requested;
-        model->onRequestHomeUpload = [&](const QList<QUrl> &urls, const std::optional<QString> &) {
-            requested << urls;
-        };
-        QQuickItem *upload = find("uploadButton");
+        model->onRequestHomeUpload = [&](const auto &urls, const auto &) { requested << urls; };
         // Only file URLs join the selection, in order; a drag that leaves adds nothing.
         const QList<QUrl> files = makeFiles(2);
         QVERIFY(drag({files[0]}, false) && model->selectedURLs().isEmpty());
         QVERIFY(drag({QUrl("https://example.com/x"), files[0], files[1]}, true));
         QCOMPARE(model->selectedURLs(), files);
-        QTRY_VERIFY(upload->isEnabled());
-        click(upload);
+        QTRY_VERIFY(find("uploadButton")->isEnabled());
+        click(find("uploadButton"));
         QQuickItem *input = inside(find("homePasswordRow"), "passwordInput");
         click(input);
         QTRY_VERIFY(input->hasActiveFocus());
@@ -388,9 +379,6 @@ private slots:
         model->markHomeUploadSucceeded(QStringLiteral("https://drop.example.jp/s/Q7xk2PmA"), names,
                                        true);
         measure(shot(), {"resultMessage", "resultUrl", "resultMoreFiles"});
-        click(find("copyUrlButton"));
-        QCOMPARE(QGuiApplication::clipboard()->text(),
-                 QString("https://drop.example.jp/s/Q7xk2PmA"));
         click(find("newUploadButton"));
         QVERIFY(!model->hasHomeUploadResult() && model->selectedURLs().isEmpty());
 
@@ -444,8 +432,6 @@ private:
         const QPoint pos = centre(find("dropArea"));
         QDragEnterEvent enter(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(view.get(), &enter);
-        QDragMoveEvent move(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(view.get(), &move);
         const bool targeted = find("homeTab")->property("isTargeted").toBool();
         QDropEvent dropEvent(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QDragLeaveEvent leave;
