@@ -2,7 +2,7 @@
 # The main window and the share panel as a screen reader meets them: the
 # AT-SPI tree read with pyatspi, keys sent to the X server with xdotool.
 # Runs under its own Xvfb and D-Bus session (see CMakeLists.txt).
-import json, os, pathlib, subprocess, sys, tempfile, time, uuid
+import contextlib, json, os, pathlib, subprocess, sys, tempfile, time, uuid
 import pyatspi as S
 
 failures = []
@@ -14,39 +14,34 @@ def check(ok, what):
         failures.append(what)
 
 
+def attempt(probe):
+    try:
+        return probe()
+    except Exception:  # objects vanish while the views change
+        return None
+
+
 def poll(probe, timeout=20):
     """probe() until it returns something true, or None after timeout s."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        try:
-            value = probe()
-            if value:
-                return value
-        except Exception:  # objects vanish while the views change
-            pass
+        value = attempt(probe)
+        if value:
+            return value
         time.sleep(0.1)
     return None
 
 
 def walk(node):
     yield node
-    try:
-        children = list(node)
-    except Exception:  # gone while the views change
-        return
-    for child in children:
+    for child in attempt(lambda: list(node)) or []:
         if child is not None:
             yield from walk(child)
 
 
 def nodes(root, wanted):
     """Nodes under root for which wanted(node) holds; vanished ones are skipped."""
-    def holds(n):
-        try:
-            return wanted(n)
-        except Exception:
-            return False
-    return [n for n in walk(root) if holds(n)]
+    return [n for n in walk(root) if attempt(lambda: wanted(n))]
 
 
 def has(node, state):
@@ -120,15 +115,18 @@ def check_password(root, where):
     check("himitsu" not in text.getText(0, -1), f"{where}: the password text is not readable")
 
 
-def start(args, env):
-    process = subprocess.Popen(args, env=env)
-    app = poll(lambda: next(a for a in S.Registry.getDesktop(0)
-                            if a is not None and a.get_process_id() == process.pid and a.childCount), 40)
-    if app is None:
-        process.kill()
-        sys.exit(f"{args[0]} never appeared on the accessibility bus")
-    window = poll(lambda: next(w for w in app if has(w, S.STATE_SHOWING)), 20)
-    return process, window
+@contextlib.contextmanager
+def window_of(args, env):
+    """The process's first shown window; the process is killed afterwards."""
+    with subprocess.Popen(args, env=env) as process:
+        try:
+            app = poll(lambda: next(a for a in S.Registry.getDesktop(0) if a is not None
+                                    and a.get_process_id() == process.pid and a.childCount), 40)
+            if app is None:
+                sys.exit(f"{args[0]} never appeared on the accessibility bus")
+            yield poll(lambda: next(w for w in app if has(w, S.STATE_SHOWING)), 20)
+        finally:
+            process.kill()
 
 
 def main_window(binary, home):
@@ -139,8 +137,8 @@ def main_window(binary, home):
     store.write_text('[General]\npelkin.history.items="%s"\n' % json.dumps(entries).replace('"', '\\"'))
     env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, "config"),
                XDG_DATA_HOME=os.path.join(home, "data"))
-    process, win = start([binary, "http://127.0.0.1:9/api/upload.php", "pelkin-a11y-" + uuid.uuid4().hex], env)
-    try:
+    args = [binary, "http://127.0.0.1:9/api/upload.php", "pelkin-a11y-" + uuid.uuid4().hex]
+    with window_of(args, env) as win:
         tabs = {t.name: t for t in walk(win) if t.getRole() == S.ROLE_PAGE_TAB}
         check(sorted(tabs) == sorted(["アップロード", "履歴", "設定"]), f"main: the three tabs ({sorted(tabs)})")
         check_names(win, "main/home")
@@ -185,17 +183,13 @@ def main_window(binary, home):
         check(poll(lambda: find(win, S.ROLE_MENU_ITEM, "削除"), 5) is not None, "main: Delete offers 削除")
         key("Return")
         check(poll(lambda: len(rows()) == 1, 5) is not None, "main: Return on 削除 deletes one entry")
-    finally:
-        process.terminate()
-        process.wait(10)
 
 
 def share_panel(binary, temp):
     shared = os.path.join(temp, "memo.txt")
     pathlib.Path(shared).write_text("hello\n")
     env = dict(os.environ, PELKIN_TEST_UPLOAD_ENDPOINT="http://127.0.0.1:9/api/upload.php", TMPDIR=temp)
-    process, win = start([binary, shared], env)
-    try:
+    with window_of([binary, shared], env) as win:
         check(win.getRole() == S.ROLE_DIALOG and bool(win.name), f"share: a named dialog ({win.getRoleName()} '{win.name}')")
         check_names(win, "share")
         check(any(n.getRole() == S.ROLE_STATUS_BAR for n in walk(win)), "share: a status bar")
@@ -206,9 +200,6 @@ def share_panel(binary, temp):
         check_password(win, "share")
         order = [s and s.name for s in tab_stops(win, 4)]
         check(order == ["キャンセル", "アップロード", box.name, "パスワード"], f"share: Tab in on-screen order ({order})")
-    finally:
-        process.kill()
-        process.wait(10)
 
 
 with tempfile.TemporaryDirectory() as temp:

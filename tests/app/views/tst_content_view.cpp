@@ -8,10 +8,8 @@
 #include "SymbolTable.h"
 #include "TestFiles.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDBusVariant>
 #include <QFile>
 #include <QFontInfo>
@@ -22,35 +20,31 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
-#include <memory>
 
-// The desktop portal's settings interface, as far as appearance goes: dark, as
-// a variant holding a variant, as Read() answers.
+// The desktop portal's appearance setting; Read() answers dark (a variant holding a variant).
 class FakePortal : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
 
+public:
+    void publishColourScheme(uint scheme)
+    {
+        emit SettingChanged(QStringLiteral("org.freedesktop.appearance"),
+                            QStringLiteral("color-scheme"), QDBusVariant(scheme));
+    }
+
 public slots:
     QDBusVariant Read(const QString &, const QString &)
     {
-        return QDBusVariant(QVariant::fromValue(QDBusVariant(QVariant::fromValue(1u))));
+        return QDBusVariant(QVariant::fromValue(QDBusVariant(1u)));
     }
+
+signals:
+    void SettingChanged(const QString &, const QString &, const QDBusVariant &);
 };
 
 namespace {
-
-const QString portalConnection = QStringLiteral("portal");
-
-void publishColourScheme(uint scheme)
-{
-    QDBusMessage signal = QDBusMessage::createSignal(
-        QStringLiteral("/org/freedesktop/portal/desktop"),
-        QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
-    signal << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme")
-           << QVariant::fromValue(QDBusVariant(QVariant::fromValue(scheme)));
-    QVERIFY(QDBusConnection(portalConnection).send(signal));
-}
 
 // Every item of that name under `item` (popups included).
 QList<QQuickItem *> findAll(QQuickItem *item, const QString &name)
@@ -120,16 +114,17 @@ class TestContentView : public QObject
 private slots:
     void initTestCase()
     {
-        QDBusConnection bus =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, portalConnection);
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "portal");
         QVERIFY2(bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal,
-                                    QDBusConnection::ExportAllSlots),
+                                    QDBusConnection::ExportAllContents),
                  "no session bus: run under dbus-run-session");
         QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
     }
 
     void init()
     {
+        view.reset(); // before the model it shows
+        QGuiApplication::setPalette(QPalette());
         dir = std::make_unique<QTemporaryDir>();
         qputenv("XDG_CONFIG_HOME", dir->filePath("config").toUtf8());
         model = std::make_unique<AppModel>(dir->filePath(QStringLiteral("store.ini")));
@@ -140,33 +135,19 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
     }
 
-    void cleanup()
-    {
-        view.reset();
-        model.reset();
-        QGuiApplication::setPalette(QPalette());
-    }
-
     void rowTexts()
     {
         // The boundaries of the symbol and byte-count tables; the date in local time.
-        const struct
-        {
-            const char *name, *symbol;
-            qint64 bytes;
-            const char *size;
-        } rows[] = {{"写真.PNG", "photo", 0, "0 KB"},
-                    {"backup.tar.gz", "doc.zipper", 999, "999 バイト"},
-                    {"odd.", "doc", 999'999, "1 MB"},
-                    {"dir.png/file", "doc", 1'234'567'890, "1.23 GB"}};
-        for (const auto &row : rows) {
-            const QString path = QStringLiteral("/tmp/") + QString::fromUtf8(row.name);
-            QCOMPARE(FileRowInfo::iconName(QUrl::fromLocalFile(path)),
-                     QString::fromUtf8(row.symbol));
-            QCOMPARE(FileRowInfo::fileByteCountText(row.bytes), QString::fromUtf8(row.size));
+        for (const auto &[name, symbol, bytes, size] :
+             {std::tuple{"写真.PNG", "photo", 0LL, "0 KB"},
+              {"backup.tar.gz", "doc.zipper", 999LL, "999 バイト"},
+              {"odd.", "doc", 999'999LL, "1 MB"},
+              {"dir.png/file", "doc", 1'234'567'890LL, "1.23 GB"}}) {
+            const QUrl url = QUrl::fromLocalFile(QStringLiteral("/tmp/") + QString::fromUtf8(name));
+            QCOMPARE(FileRowInfo::iconName(url), QString::fromUtf8(symbol));
+            QCOMPARE(FileRowInfo::fileByteCountText(bytes), QString::fromUtf8(size));
         }
-        const QString file =
-            TestFiles::write(dir->path(), QStringLiteral("資料.bin"), {}, 2'480'000);
+        const QString file = TestFiles::write(dir->path(), "資料.bin", {}, 2'480'000);
         QCOMPARE(FileRowInfo::fileSize(QUrl::fromLocalFile(file)), QString("2.5 MB"));
         // Gone, not local, or a folder (its inode would read "4 KB"): no size line.
         for (const QUrl &url :
@@ -177,7 +158,6 @@ private slots:
         // TZ is America/New_York (CMakeLists.txt).
         const QDateTime newYear(QDate(2025, 1, 1), QTime(2, 0), Qt::UTC);
         QCOMPARE(HistoryDateFormatter::format(newYear), QString("2024/12/31 21:00"));
-        QCOMPARE(HistoryDateFormatter::format(QDateTime()), QString());
     }
 
     void everySymbolDrawsInItsColour()
@@ -187,38 +167,29 @@ private slots:
             QVERIFY2(QFile::exists(SymbolTable::fallbackPath(name)), qPrintable(name));
             const QImage image = SymbolTable::tintedImage(name, QSize(24, 24), Qt::red);
             int inked = 0, wrong = 0;
-            for (int y = 0; y < image.height(); ++y) {
+            for (int y = 0; y < image.height(); ++y)
                 for (int x = 0; x < image.width(); ++x) {
                     const QColor c = image.pixelColor(x, y);
                     inked += c.alpha() > 0;
                     wrong += c.alpha() > 0 && (c.red() < 200 || c.green() > 30 || c.blue() > 30);
                 }
-            }
             QVERIFY2(inked > 20 && wrong == 0, qPrintable(name));
             // A full-colour theme icon would be tinted into a blob: only symbolic ones.
-            bool fromTheme = false;
-            QVERIFY(!SymbolTable::icon(name, &fromTheme).isNull());
             const QString file = SymbolTable::themeIconFile(name);
-            QCOMPARE(fromTheme, !file.isEmpty());
-            QVERIFY2(file.isEmpty() || file.endsWith(QStringLiteral("-symbolic.svg")),
-                     qPrintable(file));
+            QVERIFY2(file.isEmpty() || file.endsWith("-symbolic.svg"), qPrintable(file));
         }
     }
 
     void homeFormByDropsButtonsAndReturn()
     {
         QList<QList<QUrl>> requested;
-        model->onRequestHomeUpload = [&](const QList<QUrl> &urls, const std::optional<QString> &) {
-            requested << urls;
-        };
-        QQuickItem *upload = find("uploadButton");
+        model->onRequestHomeUpload = [&](const auto &urls, const auto &) { requested << urls; };
         // Only file URLs join the selection, in order; a drag that leaves adds nothing.
         const QList<QUrl> files = makeFiles(2);
         QVERIFY(drag({files[0]}, false) && model->selectedURLs().isEmpty());
         QVERIFY(drag({QUrl("https://example.com/x"), files[0], files[1]}, true));
-        QCOMPARE(model->selectedURLs(), files);
-        QTRY_VERIFY(upload->isEnabled());
-        click(upload);
+        QTRY_VERIFY(find("uploadButton")->isEnabled());
+        click(find("uploadButton"));
         QQuickItem *input = inside(find("homePasswordRow"), "passwordInput");
         click(input);
         QTRY_VERIFY(input->hasActiveFocus());
@@ -281,11 +252,9 @@ private slots:
         clear->forceActiveFocus(Qt::TabFocusReason);
         for (int opening = 0; opening < 2; ++opening) {
             QTest::keyClick(view.get(), Qt::Key_Return);
-            QTRY_VERIFY_WITH_TIMEOUT(find("cancelClearButton"), 1000);
-            QTRY_VERIFY(find("cancelClearButton")->hasActiveFocus());
+            QTRY_VERIFY(find("cancelClearButton") && find("cancelClearButton")->hasActiveFocus());
             QTest::keyClick(view.get(), Qt::Key_Escape);
-            QTRY_VERIFY_WITH_TIMEOUT(!find("clearConfirmationTitle"), 1000);
-            QTRY_VERIFY(clear->hasActiveFocus());
+            QTRY_VERIFY(!find("clearConfirmationTitle") && clear->hasActiveFocus());
         }
         QCOMPARE(model->history().size(), 1);
         click(clear);
@@ -293,14 +262,11 @@ private slots:
         QTest::qWait(150); // the popup fades in
         click(find("confirmClearButton"));
         QVERIFY(model->history().isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(find("historyEmptyState") && !find("clearConfirmationTitle"),
-                                 1000);
+        QTRY_VERIFY(find("historyEmptyState") && !find("clearConfirmationTitle"));
     }
 
     void settingsTab()
     {
-        QList<bool> calls;
-        model->onMenuBarIconVisibilityChange = [&](bool on) { calls << on; };
         click(find("sidebarRow_settings"));
         QCOMPARE(model->selectedTab(), MainTab::Settings);
         showTab(MainTab::Settings, "settingsTab");
@@ -308,7 +274,7 @@ private slots:
             return qvariant_cast<QQuickItem *>(find(row)->property("toggle"));
         };
         click(toggle("menuBarIconRow"));
-        QCOMPARE(calls, QList<bool>{false});
+        QVERIFY(!model->showsMenuBarIcon());
         click(toggle("autoCopyRow"));
         QVERIFY(!model->autoCopyToClipboard());
         model->setAutoCopyToClipboard(true);
@@ -337,11 +303,11 @@ private slots:
         click(find("segment_light"));
         QVERIFY(!dark());
         click(find("segment_system"));
-        publishColourScheme(2);
+        portal.publishColourScheme(2);
         QTRY_VERIFY(!dark());
         QGuiApplication::setPalette(QPalette(QColor(0x22, 0x22, 0x22)));
         QVERIFY(!dark());
-        publishColourScheme(0);
+        portal.publishColourScheme(0);
         QTRY_VERIFY(dark());
         QGuiApplication::setPalette(QPalette());
         QTRY_VERIFY(!dark());
@@ -404,12 +370,8 @@ private slots:
         focused->setFocus(false);
 
         const QStringList names(5, QStringLiteral("見積書.xlsx"));
-        model->markHomeUploadSucceeded(QStringLiteral("https://drop.example.jp/s/Q7xk2PmA"), names,
-                                       true);
+        model->markHomeUploadSucceeded(QString("https://drop.example.jp/s/Q7xk2PmA"), names, true);
         measure(shot(), {"resultMessage", "resultUrl", "resultMoreFiles"});
-        click(find("copyUrlButton"));
-        QCOMPARE(QGuiApplication::clipboard()->text(),
-                 QString("https://drop.example.jp/s/Q7xk2PmA"));
         click(find("newUploadButton"));
         QVERIFY(!model->hasHomeUploadResult() && model->selectedURLs().isEmpty());
 
@@ -447,10 +409,9 @@ private:
     {
         static int counter = 0;
         QList<QUrl> urls;
-        for (int i = 0; i < count; ++i) {
-            const QString name = QStringLiteral("%1-写真.jpg").arg(++counter);
-            urls << QUrl::fromLocalFile(TestFiles::write(dir->path(), name, {}, 1000 * (i + 1)));
-        }
+        while (urls.size() < count)
+            urls << QUrl::fromLocalFile(TestFiles::write(
+                dir->path(), QStringLiteral("%1-写真.jpg").arg(++counter), {}, 1000));
         return urls;
     }
 
@@ -463,8 +424,6 @@ private:
         const QPoint pos = centre(find("dropArea"));
         QDragEnterEvent enter(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(view.get(), &enter);
-        QDragMoveEvent move(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(view.get(), &move);
         const bool targeted = find("homeTab")->property("isTargeted").toBool();
         QDropEvent dropEvent(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QDragLeaveEvent leave;
