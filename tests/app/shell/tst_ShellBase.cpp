@@ -29,9 +29,7 @@ private slots:
     // Centred under the anchor, then kept inside the screen's available area.
     void placement()
     {
-        const QRect screen(0, 24, 1280, 776); // a panel of 24 px on top
         const QList<std::tuple<QRect, QSize, QRect, QPoint>> rows = {
-            {{1256, 0, 24, 24}, {210, 36}, screen, {1058, 20}},
             {{1280, 0, 24, 24}, {210, 36}, {1280, 0, 1024, 768}, {1292, 20}}, // a second screen
             // Both side bounds cannot hold: the left one wins.
             {{150, 0, 20, 20}, {400, 36}, {0, 0, 300, 600}, {12, 16}},

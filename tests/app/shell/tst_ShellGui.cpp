@@ -1,6 +1,5 @@
-// The shell offscreen, through its delegate: uploads with what each part shows
-// and in which order, the password each origin sends, the main window, the drop
-// that follows the button release, the autostart entry, the file chooser.
+// The shell offscreen, through its delegate: uploads as each part shows them, the
+// password per origin, the main window, the drop after the release, autostart.
 #include "AutostartEntry.h"
 #include "DragWatcher.h"
 #include "FileChooser.h"
@@ -16,7 +15,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QMimeData>
-#include <QQuickView>
 #include <QSystemTrayIcon>
 #include <QtTest>
 
@@ -41,13 +39,6 @@ struct Upload
     QString alert;
     QString clipboard;
 };
-
-QByteArray passwordPart(const QByteArray &body)
-{
-    const QByteArray marker = "Content-Disposition: form-data; name=\"password\"\r\n\r\n";
-    const qsizetype at = body.indexOf(marker);
-    return at < 0 ? QByteArray() : body.mid(at + marker.size()).split('\r').first();
-}
 
 } // namespace
 
@@ -168,7 +159,11 @@ private slots:
         f->model->setDefaultPassword(defaultPassword);
         f->delegate->uploads()->start({f->makeFile(QStringLiteral("a.txt"))}, given, origin);
         QVERIFY(f->server.waitForRequests(1, 10s));
-        QTEST(QString::fromUtf8(passwordPart(f->server.requests().first().body)), "sent");
+        QFETCH(QString, sent);
+        const QByteArray body = f->server.requests().first().body;
+        QCOMPARE(body.contains("name=\"password\""), !sent.isEmpty());
+        QVERIFY(sent.isEmpty() ||
+                body.contains("name=\"password\"\r\n\r\n" + sent.toUtf8() + "\r\n"));
         QTRY_COMPARE_WITH_TIMEOUT(f->model->history().size(), 1, 10000);
         // Each origin reports where it started: the Home tab without an
         // alert or the drop zone, the menu bar with both.
@@ -178,11 +173,9 @@ private slots:
         QCOMPARE(f->delegate->dropZone()->window() != nullptr, !home);
     }
 
-    // Closing the window only hides it, and the application goes on. With the
-    // tray icon the tray is the way back (accessory) to the same window; without
-    // it the application must stay reachable from the launcher (regular). Its
-    // geometry is stored beside the settings, without disturbing them, and
-    // private; a new run puts it back where it was.
+    // Closing only hides the window. With a tray icon the tray brings it back
+    // (accessory), without one the launcher (regular). Its geometry is stored beside
+    // the settings, which stay intact and private, and restored by the next run.
     void mainWindow()
     {
         f->delegate->applicationDidFinishLaunching();
@@ -315,13 +308,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f->alerts.size(), 1, 2000);
         QVERIFY(f->alerts.first().message.contains(QStringLiteral("できませんでした")));
         QVERIFY(!action->isChecked());
-        const QList<std::pair<QString, QString>> rows = {
-            {"/opt/Pelkin Drop/pelkin-drop", "\"/opt/Pelkin Drop/pelkin-drop\" --background"},
-            {"/opt/a$b/pelkin-drop", "\"/opt/a\\\\$b/pelkin-drop\" --background"},
-            {"/opt/100%/pelkin-drop", "/opt/100%%/pelkin-drop --background"},
-        };
-        for (const auto &[program, exec] : rows)
-            QCOMPARE(AutostartEntry::execLine(program), exec);
+        QCOMPARE(AutostartEntry::execLine("/opt/Pelkin Drop/100%$x"),
+                 QStringLiteral("\"/opt/Pelkin Drop/100%%\\\\$x\" --background"));
     }
 
     // A file name that looks like markup stays text in the alert.
@@ -373,7 +361,6 @@ private slots:
             f->model->chooseFiles();
             QPointer<QFileDialog> dialog = chooser->dialog();
             QTRY_VERIFY_WITH_TIMEOUT(dialog && dialog->isVisible(), 2000);
-            QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
             f->model->chooseFiles();
             QCOMPARE(chooser->dialog(), dialog.data());
             dialog->setDirectory(f->dir.path());
