@@ -13,8 +13,7 @@
 
 namespace {
 
-// Names unique per run, so the test never meets a running application or a
-// parallel run of itself.
+// Unique per run: never a running application's name, nor a parallel run's.
 QString uniqueName()
 {
     return QStringLiteral("pelkin-drop-test-") + QUuid::createUuid().toString(QUuid::Id128);
@@ -40,16 +39,14 @@ private slots:
             QCOMPARE(DropZonePlacement::origin(anchor, size, available), expected);
     }
 
-    // Only an exact "reopen" line is answered ("ok") and reaches the primary;
-    // anything else is hung up on.
+    // Anything but an exact "reopen" line (answered in the launches below) is
+    // hung up on, unanswered, and the primary goes on serving.
     void onlyTheReopenCommandIsHonoured()
     {
-        const QList<std::pair<QByteArray, bool>> rows = {
-            {"reopen\n", true}, {"reopen now\n", false}, {QByteArray(4096, 'x'), false}};
-        for (const auto &[message, reopens] : rows) {
-            SingleInstance primary(uniqueName());
-            QVERIFY(primary.claim());
-            QSignalSpy reopen(&primary, &SingleInstance::reopenRequested);
+        SingleInstance primary(uniqueName());
+        QVERIFY(primary.claim());
+        QSignalSpy reopen(&primary, &SingleInstance::reopenRequested);
+        for (const QByteArray &message : {QByteArray("reopen now\n"), QByteArray(4096, 'x')}) {
             QLocalSocket client;
             client.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
             client.connectToServer(primary.socketName());
@@ -57,9 +54,9 @@ private slots:
             client.write(message);
             QVERIFY(client.waitForBytesWritten(2000));
             QTRY_COMPARE_WITH_TIMEOUT(client.state(), QLocalSocket::UnconnectedState, 5000);
-            QCOMPARE(client.readAll() == "ok\n", reopens);
-            QCOMPARE(reopen.count(), reopens ? 1 : 0);
+            QCOMPARE(client.readAll(), QByteArray());
         }
+        QVERIFY(reopen.isEmpty());
     }
 
     // Each round's primary is killed, not ended: the next round finds the
