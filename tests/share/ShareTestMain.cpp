@@ -7,18 +7,10 @@
 
 #include <QUrl>
 
-#include <cstdio>
-#include <cstdlib>
-
 int main(int argc, char **argv)
 {
-    const char *endpoint = std::getenv("PELKIN_TEST_UPLOAD_ENDPOINT");
-    if (!endpoint || !*endpoint) {
-        std::fputs("PELKIN_TEST_UPLOAD_ENDPOINT is not set\n", stderr);
-        return 2;
-    }
+    const QUrl endpoint(qEnvironmentVariable("PELKIN_TEST_UPLOAD_ENDPOINT"));
     return ShareSession::main(argc, argv, [endpoint] {
-        return std::make_unique<PelkinUploader>(QUrl(QString::fromUtf8(endpoint)),
-                                                PelkinUploader::defaultIdleTimeout);
+        return std::make_unique<PelkinUploader>(endpoint, PelkinUploader::defaultIdleTimeout);
     });
 }

@@ -51,12 +51,11 @@ public:
     void restart()
     {
         delegate.reset();
-        AppDelegate::Parts parts;
-        parts.model = model.get();
-        parts.uploader = std::make_unique<PelkinUploader>(server.url(), std::chrono::seconds(10));
-        parts.alerts = std::make_unique<RecordingAlerts>(*this);
-        parts.dragSource = drags;
-        delegate = std::make_unique<AppDelegate>(std::move(parts));
+        delegate = std::make_unique<AppDelegate>(AppDelegate::Parts{
+            .model = model.get(),
+            .uploader = std::make_unique<PelkinUploader>(server.url(), std::chrono::seconds(10)),
+            .alerts = std::make_unique<RecordingAlerts>(*this),
+            .dragSource = drags});
     }
 
     QUrl makeFile(const QString &name, const QByteArray &content = "hello\n")
@@ -76,9 +75,7 @@ private:
     class RecordingAlerts : public AlertPresenter
     {
     public:
-        explicit RecordingAlerts(ShellFixture &fixture)
-            : m_f(fixture)
-        {}
+        explicit RecordingAlerts(ShellFixture &fixture) : m_f(fixture) {}
         void showAlert(const QString &title, const QString &message) override
         {
             const DropZonePresenter *zone = m_f.delegate->dropZone();

@@ -3,14 +3,10 @@
 //   pelkin-drop-under-test ENDPOINT INSTANCE-NAME [Qt options]
 #include "ShellMain.h"
 
-#include <cstdio>
-
 int main(int argc, char **argv)
 {
-    if (argc < 3) {
-        std::fputs("usage: pelkin-drop-under-test ENDPOINT INSTANCE-NAME\n", stderr);
+    if (argc < 3)
         return 2;
-    }
     const ShellOptions options{QUrl(QString::fromLocal8Bit(argv[1])),
                                QString::fromLocal8Bit(argv[2])};
     // The remaining arguments are Qt's.

@@ -1,16 +1,17 @@
 // A process that claims the single-instance name given as its argument.
 // Prints "primary" and keeps running (reporting each "reopen" request) until
-// its standard input closes, or prints "secondary" and exits.
+// killed, at the latest with the test; or prints "secondary" and exits.
 #include "SingleInstance.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
+#include <csignal>
 #include <cstdio>
-#include <unistd.h>
+#include <sys/prctl.h>
 
 int main(int argc, char **argv)
 {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     QCoreApplication app(argc, argv);
     if (argc < 2)
         return 2;
@@ -24,12 +25,6 @@ int main(int argc, char **argv)
     QObject::connect(&instance, &SingleInstance::reopenRequested, [] {
         std::puts("reopen");
         std::fflush(stdout);
-    });
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
-        char buffer[64];
-        if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0)
-            app.quit();
     });
     return app.exec();
 }

@@ -13,8 +13,7 @@
 
 namespace {
 
-// Names unique per run, so the test never meets a running application or a
-// parallel run of itself.
+// Unique per run: never a running application's name, nor a parallel run's.
 QString uniqueName()
 {
     return QStringLiteral("pelkin-drop-test-") + QUuid::createUuid().toString(QUuid::Id128);
@@ -29,9 +28,7 @@ private slots:
     // Centred under the anchor, then kept inside the screen's available area.
     void placement()
     {
-        const QRect screen(0, 24, 1280, 776); // a panel of 24 px on top
         const QList<std::tuple<QRect, QSize, QRect, QPoint>> rows = {
-            {{1256, 0, 24, 24}, {210, 36}, screen, {1058, 20}},
             {{1280, 0, 24, 24}, {210, 36}, {1280, 0, 1024, 768}, {1292, 20}}, // a second screen
             // Both side bounds cannot hold: the left one wins.
             {{150, 0, 20, 20}, {400, 36}, {0, 0, 300, 600}, {12, 16}},
@@ -42,16 +39,14 @@ private slots:
             QCOMPARE(DropZonePlacement::origin(anchor, size, available), expected);
     }
 
-    // Only an exact "reopen" line is answered ("ok") and reaches the primary;
-    // anything else is hung up on.
+    // Anything but an exact "reopen" line (answered in the launches below) is
+    // hung up on, unanswered, and the primary goes on serving.
     void onlyTheReopenCommandIsHonoured()
     {
-        const QList<std::pair<QByteArray, bool>> rows = {
-            {"reopen\n", true}, {"reopen now\n", false}, {QByteArray(4096, 'x'), false}};
-        for (const auto &[message, reopens] : rows) {
-            SingleInstance primary(uniqueName());
-            QVERIFY(primary.claim());
-            QSignalSpy reopen(&primary, &SingleInstance::reopenRequested);
+        SingleInstance primary(uniqueName());
+        QVERIFY(primary.claim());
+        QSignalSpy reopen(&primary, &SingleInstance::reopenRequested);
+        for (const QByteArray &message : {QByteArray("reopen now\n"), QByteArray(4096, 'x')}) {
             QLocalSocket client;
             client.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
             client.connectToServer(primary.socketName());
@@ -59,9 +54,9 @@ private slots:
             client.write(message);
             QVERIFY(client.waitForBytesWritten(2000));
             QTRY_COMPARE_WITH_TIMEOUT(client.state(), QLocalSocket::UnconnectedState, 5000);
-            QCOMPARE(client.readAll() == "ok\n", reopens);
-            QCOMPARE(reopen.count(), reopens ? 1 : 0);
+            QCOMPARE(client.readAll(), QByteArray());
         }
+        QVERIFY(reopen.isEmpty());
     }
 
     // Each round's primary is killed, not ended: the next round finds the
