@@ -1,5 +1,4 @@
-// The monitor's state machine, fed by a fake source's ordered stream, and the
-// X11 source's file test on URI lists (no X server).
+// The monitor's state machine, fed by a fake source, and the X11 source's URI-list file test.
 #include "DragEventSource.h"
 #include "DragTypeFilter.h"
 #include "DragTypes.h"
