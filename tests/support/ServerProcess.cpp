@@ -1,6 +1,7 @@
 #include "ServerProcess.h"
 
 #include <QDeadlineTimer>
+#include <QDirIterator>
 
 bool ServerProcess::start()
 {
@@ -15,6 +16,16 @@ bool ServerProcess::start()
         return false;
     m_url = QString::fromUtf8(out.mid(13, out.indexOf('\n') - 13));
     return true;
+}
+
+bool ServerProcess::stores(const QByteArray &content) const
+{
+    for (QDirIterator it(dataDir(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        QFile file(it.next());
+        if (file.size() == content.size() && file.open(QIODevice::ReadOnly) && file.readAll() == content)
+            return true;
+    }
+    return false;
 }
 
 int ServerProcess::waitForExit(int timeoutMs)

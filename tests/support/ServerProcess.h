@@ -25,6 +25,8 @@ public:
     QString url() const { return m_url; }
     quint16 port() const { return quint16(QUrl(m_url).port()); }
     QString dataDir() const { return m_dir.path() + "/data"; }
+    // Whether a file under dataDir() holds exactly these bytes.
+    bool stores(const QByteArray &content) const;
     QString scratchDir() const { return m_dir.path(); }
     qint64 pid() const { return m_process.processId(); }
     // Everything the service has logged so far.

@@ -2,7 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QProcess>
+#include <QSettings>
 
 namespace TestFiles {
 
@@ -30,6 +32,12 @@ std::optional<std::pair<QString, QString>> selfSignedCertificate(const QString &
         openssl.exitCode() != 0)
         return std::nullopt;
     return std::pair{certificate, key};
+}
+
+QJsonArray storedHistory(const QString &home)
+{
+    QSettings store(home + "/.config/Pelkin/Pelkin Drop.ini", QSettings::IniFormat);
+    return QJsonDocument::fromJson(store.value("pelkin.history.items").toString().toUtf8()).array();
 }
 
 } // namespace TestFiles

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QString>
 
 #include <optional>
@@ -18,5 +19,8 @@ QString write(const QString &dir, const QString &name, const QByteArray &content
 // A self-signed certificate for 127.0.0.1 and its key, made by openssl in
 // dir: {certificate PEM path, key PEM path}, or nullopt on failure.
 std::optional<std::pair<QString, QString>> selfSignedCertificate(const QString &dir);
+
+// The upload history the application stored with this home folder.
+QJsonArray storedHistory(const QString &home);
 
 } // namespace TestFiles

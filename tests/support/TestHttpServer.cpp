@@ -109,8 +109,6 @@ private:
         m_server.requests.append(request);
         m_index = m_server.requests.size() - 1;
         m_server.changed.notify_all();
-        if (m_reply.answerBeforeBody)
-            scheduleAnswer();
     }
 
     void consumeBody(const QByteArray &bytes)
@@ -127,18 +125,8 @@ private:
             request.bodySize = m_received;
             request.complete = m_received >= m_length;
         }
-        if (m_received >= m_length && m_closeWhenComplete)
-            m_socket->disconnectFromHost();
-        if (m_received >= m_length && !m_answerScheduled)
-            scheduleAnswer();
-    }
-
-    void scheduleAnswer()
-    {
-        m_answerScheduled = true;
-        if (m_reply.neverAnswer)
-            return;
-        QTimer::singleShot(m_reply.delay, this, [this] { answer(); });
+        if (m_received >= m_length && !std::exchange(m_answerScheduled, true) && !m_reply.neverAnswer)
+            QTimer::singleShot(m_reply.delay, this, [this] { answer(); });
     }
 
     void answer()
@@ -161,12 +149,7 @@ private:
                                                     : m_reply.body;
         }
         m_socket->write(out);
-        // Closing while the client still sends would reset the connection
-        // and could swallow the answer; an early answer waits for the body.
-        if (m_received >= m_length || m_reply.closeAfterBodyBytes >= 0)
-            m_socket->disconnectFromHost(); // after the bytes are out
-        else
-            m_closeWhenComplete = true;
+        m_socket->disconnectFromHost(); // after the bytes are out
         finish();
     }
 
@@ -188,7 +171,6 @@ private:
     qint64 m_received = 0;
     TestHttpServer::Reply m_reply;
     bool m_answerScheduled = false;
-    bool m_closeWhenComplete = false;
     bool m_finished = false;
 };
 
@@ -197,10 +179,6 @@ private:
 struct TestHttpServer::Private : ServerState
 {
 };
-
-TestHttpServer::TestHttpServer()
-    : TestHttpServer(QString(), QString())
-{}
 
 TestHttpServer::TestHttpServer(const QString &certificatePem, const QString &privateKeyPem)
     : d(std::make_unique<Private>())
@@ -245,11 +223,6 @@ TestHttpServer::~TestHttpServer()
     delete d->anchor; // its thread has ended
 }
 
-quint16 TestHttpServer::port() const
-{
-    return d->port;
-}
-
 QUrl TestHttpServer::url(const QString &path) const
 {
     return QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(d->tls ? "https" : "http").arg(d->port).arg(path));
@@ -259,12 +232,6 @@ void TestHttpServer::enqueue(const Reply &reply)
 {
     std::lock_guard lock(d->mutex);
     d->script.push_back(reply);
-}
-
-void TestHttpServer::setDefaultReply(const Reply &reply)
-{
-    std::lock_guard lock(d->mutex);
-    d->defaultReply = reply;
 }
 
 QList<TestHttpServer::Request> TestHttpServer::requests() const
@@ -300,7 +267,7 @@ TestHttpServer::Reply TestHttpServer::json(int status, const QByteArray &body)
 {
     Reply reply;
     reply.status = status;
-    reply.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/json")));
+    reply.headers = {{"Content-Type", "application/json"}};
     reply.body = body;
     return reply;
 }

@@ -12,7 +12,7 @@
 // A small real HTTP/1.1 (or, with a certificate, HTTPS) server for tests, on
 // 127.0.0.1 with a free port and a thread of its own, so it keeps serving while
 // the test's thread blocks. It records every request byte for byte and answers
-// each with the next scripted Reply (then the default one). One request per
+// each with the next scripted Reply (then 200 {"success":true}). One request per
 // connection; the body is read by its Content-Length (no chunked bodies).
 class TestHttpServer
 {
@@ -24,7 +24,6 @@ public:
         QByteArray body;
         std::chrono::milliseconds delay{0}; // wait this long before answering
         qint64 closeAfterBodyBytes = -1;    // >= 0: send this much body, then close
-        bool answerBeforeBody = false;      // answer once the headers are in
         bool neverAnswer = false;           // read the request, stay silent
         qint64 stopReadingAfter = -1;       // >= 0: read this much body, then
                                             // neither read nor answer
@@ -44,20 +43,14 @@ public:
         QByteArray header(const QByteArray &name) const;
     };
 
-    TestHttpServer();
-    // HTTPS with this certificate chain and EC private key (PEM files).
-    TestHttpServer(const QString &certificatePem, const QString &privateKeyPem);
+    // With a certificate chain and EC private key (PEM files): HTTPS.
+    explicit TestHttpServer(const QString &certificatePem = {}, const QString &privateKeyPem = {});
     ~TestHttpServer();
 
-    TestHttpServer(const TestHttpServer &) = delete;
-    TestHttpServer &operator=(const TestHttpServer &) = delete;
-
-    quint16 port() const;
     // http(s)://127.0.0.1:PORT + path.
     QUrl url(const QString &path = QStringLiteral("/api/upload.php")) const;
 
     void enqueue(const Reply &reply);
-    void setDefaultReply(const Reply &reply); // initially 200 {"success":true}
 
     // Thread-safe snapshots of what arrived so far, in order of arrival.
     QList<Request> requests() const;
@@ -71,7 +64,6 @@ public:
     // the whole body.
     void setBodyCaptureLimit(qint64 bytes);
 
-    // A JSON reply with Content-Type application/json.
     static Reply json(int status, const QByteArray &body);
 
 private:

@@ -4,6 +4,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -103,22 +104,16 @@ QList<Window> windowsOf(qint64 pid)
 
 std::optional<Window> windowOfType(qint64 pid, const QByteArray &type)
 {
-    for (const Window &window : windowsOf(pid)) {
-        if (window.types.contains(atom(type)))
-            return window;
-    }
-    return std::nullopt;
+    const QList<Window> windows = windowsOf(pid);
+    const auto it = std::ranges::find_if(windows, [&](const auto &w) { return w.types.contains(atom(type)); });
+    return it == windows.end() ? std::nullopt : std::optional(*it);
 }
 
 void close(quint32 window)
 {
-    xcb_client_message_event_t event{};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = window;
-    event.type = atom("WM_PROTOCOLS");
-    event.data.data32[0] = atom("WM_DELETE_WINDOW");
-    event.data.data32[1] = XCB_CURRENT_TIME;
+    const xcb_client_message_event_t event{
+        .response_type = XCB_CLIENT_MESSAGE, .format = 32, .sequence = 0, .window = window,
+        .type = atom("WM_PROTOCOLS"), .data = {.data32 = {atom("WM_DELETE_WINDOW"), XCB_CURRENT_TIME}}};
     xcb_send_event(connection(), 0, window, XCB_EVENT_MASK_NO_EVENT,
                    reinterpret_cast<const char *>(&event));
     xcb_flush(connection());
@@ -170,12 +165,10 @@ DragSource::DragSource(Toolkit toolkit, const QStringList &arguments)
         while (process.canReadLine())
             lines.append(QString::fromUtf8(process.readLine()).trimmed());
     });
-    const QStringList place{QStringLiteral("--place"), QStringLiteral("20,20,200,120")};
     if (toolkit == Toolkit::qt)
-        process.start(QStringLiteral(PELKIN_QT_DRAG_SOURCE), place + arguments);
+        process.start(QStringLiteral(PELKIN_QT_DRAG_SOURCE), arguments);
     else
-        process.start(QStringLiteral("/usr/bin/python3"),
-                      QStringList{QStringLiteral(PELKIN_GTK_DRAG_SOURCE)} + place + arguments);
+        process.start(QStringLiteral("/usr/bin/python3"), QStringList{PELKIN_GTK_DRAG_SOURCE} + arguments);
 }
 
 DragSource::~DragSource()
@@ -193,11 +186,8 @@ bool DragSource::waitForLine(const QString &prefix, int timeoutMs)
 
 std::optional<QString> DragSource::line(const QString &prefix) const
 {
-    for (const QString &l : lines) {
-        if (l.startsWith(prefix))
-            return l;
-    }
-    return std::nullopt;
+    const auto it = std::ranges::find_if(lines, [&](const QString &l) { return l.startsWith(prefix); });
+    return it == lines.end() ? std::nullopt : std::optional(*it);
 }
 
 bool DragSource::beginDrag(int steps)

@@ -47,7 +47,7 @@ QString clipboardText();
 QStringList dragGesture(int steps = 2);
 
 // A drag-source program (tests/support: pelkin-test-drag-source or
-// gtk-drag-source.py) at 20,20 200x120 and the lines it printed.
+// gtk-drag-source.py), its window at 20,20 200x120, and the lines it printed.
 class DragSource
 {
 public:

@@ -1,14 +1,8 @@
 #!/usr/bin/python3
-# A GTK 3 window that starts one drag, for X11 tests; the same command line
-# and output as pelkin-test-drag-source (qt-drag-source.cpp):
-#
-#   gtk-drag-source.py [--place X,Y,W,H] [--quit-at-drop]
-#                      --files PATH... | --link URL | --text TEXT
-#
-# Drags start after 8 px. --quit-at-drop: exit once the drag is over (GTK ends
-# a drag only once the target has finished with it). --files offers
-# text/uri-list, --link the URL as text/uri-list and text, --text text only.
-# "drag-finished" carries no action.
+# A GTK 3 window that starts one drag, for X11 tests; the same place, command line
+# and output as pelkin-test-drag-source (qt-drag-source.cpp), except: drags start
+# after 8 px, --quit-at-drop exits only once the target has finished with the drag,
+# --link offers text too, and "drag-finished" carries no action.
 import argparse
 import time
 
@@ -23,26 +17,22 @@ def say(line):
     print(line, flush=True)
 
 
-ap = argparse.ArgumentParser(usage="gtk-drag-source.py [--place X,Y,W,H] [--quit-at-drop] "
+ap = argparse.ArgumentParser(usage="gtk-drag-source.py [--quit-at-drop] "
                              "--files PATH... | --link URL | --text TEXT")
-ap.add_argument("--place", default=[20, 20, 200, 120], type=lambda v: [int(x) for x in v.split(",")])
 ap.add_argument("--quit-at-drop", action="store_true")
 offer = ap.add_mutually_exclusive_group(required=True)
 for option in ("--files", "--link", "--text"):
     offer.add_argument(option, nargs="+" if option == "--files" else 1)
 args = ap.parse_args()
-if len(args.place) != 4:
-    ap.error("--place takes X,Y,W,H")
 kind = next(k for k in ("files", "link", "text") if getattr(args, k))
-values, place, quit_at_drop = getattr(args, kind), args.place, args.quit_at_drop
+values, quit_at_drop = getattr(args, kind), args.quit_at_drop
 
 window = Gtk.Window(title="pelkin-gtk-drag-source")
 window.set_decorated(False)
 window.set_keep_above(True)
-window.move(place[0], place[1])
-window.set_default_size(place[2], place[3])
+window.move(20, 20)
+window.set_default_size(200, 120)
 box = Gtk.EventBox()
-box.add(Gtk.Label(label="drag: " + kind))
 window.add(box)
 targets = Gtk.TargetList.new([])
 if kind in ("files", "link"):
@@ -68,16 +58,10 @@ def on_drag_end(*_):
         GLib.idle_add(Gtk.main_quit)
 
 
-def on_map(*_):
-    window.disconnect(mapped)
-    say("ready")
-    return False
-
-
 box.connect("drag-begin", lambda *_: say("drag-started %d" % (time.clock_gettime_ns(time.CLOCK_MONOTONIC) // 1000)))
 box.connect("drag-end", on_drag_end)
 box.connect("drag-data-get", on_data_get)
-mapped = window.connect("map-event", on_map)
+window.connect("map-event", lambda *_: say("ready"))  # mapped once: never unmapped
 window.connect("destroy", Gtk.main_quit)
 window.show_all()
 Gtk.main()

@@ -1,16 +1,9 @@
-// pelkin-test-drag-source: a frameless Qt window that starts one QDrag, for X11 tests.
-//
-//   pelkin-test-drag-source [--place X,Y,W,H] [--quit-at-drop]
-//                           --files PATH... | --link URL | --text TEXT
-//
-// The window sits at X,Y, W x H (default 20,20,200,120; no window manager
-// needed). Press the left button in it and move by more than 10 px to drag
-// (X11Driver::DragSource::beginDrag); `xdotool mouseup 1` drops, Escape cancels.
-// --files offers file:// URLs, --link one URL, --text plain text only.
-// --quit-at-drop exits as soon as the drag is over, as a small drag-out tool
-// does: the drop has reached the X server, but no one is left to hand over
-// its data. Prints, flushed: "ready" once shown, "drag-started <CLOCK_MONOTONIC
-// microseconds>" just before the drag, "drag-finished <copy|move|link|ignore>".
+// pelkin-test-drag-source [--quit-at-drop] --files PATH... | --link URL | --text TEXT
+// A frameless Qt window at 20,20, 200 x 120 that starts one QDrag, for X11 tests
+// (X11Driver::DragSource): press in it and move by more than 10 px. --quit-at-drop exits as
+// soon as the drag is over, as a small drag-out tool does: the drop has reached the X server,
+// but no one is left to hand over its data. Prints, flushed: "ready" once shown, "drag-started
+// <CLOCK_MONOTONIC microseconds>" just before the drag, "drag-finished <copy|move|link|ignore>".
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
@@ -90,8 +83,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.addOptions({{"place", "", "X,Y,W,H", "20,20,200,120"}, {"quit-at-drop", ""}, {"files", ""},
-                       {"link", ""}, {"text", ""}});
+    parser.addOptions({{"quit-at-drop", ""}, {"files", ""}, {"link", ""}, {"text", ""}});
     parser.process(app);
     for (const char *option : {"files", "link", "text"}) {
         if (parser.isSet(option))
@@ -99,20 +91,16 @@ int main(int argc, char **argv)
     }
     values = parser.positionalArguments();
     quitAtDrop = parser.isSet("quit-at-drop");
-    QList<int> place;
-    for (const QString &part : parser.value("place").split(QLatin1Char(',')))
-        place.append(part.toInt());
-    if (kind.isEmpty() || values.isEmpty() || place.size() != 4) {
-        std::fputs("usage: pelkin-test-drag-source [--place X,Y,W,H] [--quit-at-drop] "
+    if (kind.isEmpty() || values.isEmpty()) {
+        std::fputs("usage: pelkin-test-drag-source [--quit-at-drop] "
                    "--files PATH... | --link URL | --text TEXT\n", stderr);
         return 2;
     }
     DragSourceWindow window;
     window.setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    window.setWindowTitle(QStringLiteral("pelkin-test-drag-source"));
     // A fixed size: without a window manager nothing else enforces it.
-    window.setFixedSize(place[2], place[3]);
-    window.move(place[0], place[1]);
+    window.setFixedSize(200, 120);
+    window.move(20, 20);
     window.show();
     return app.exec();
 }

@@ -7,9 +7,8 @@ fifo=$(mktemp -u)
 mkfifo "$fifo"
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
 xvfb=$!
-display=
 # Bounded: Xvfb writes its display number as soon as it listens.
-if read -r -t 20 display <"$fifo"; then :; fi
+read -r -t 20 display <"$fifo" || display=
 rm -f "$fifo"
 if [[ -z "$display" ]]; then
   echo "with-xvfb: Xvfb did not start" >&2

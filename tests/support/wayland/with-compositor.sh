@@ -10,8 +10,7 @@ shift
 unset WAYLAND_DISPLAY DISPLAY XAUTHORITY QT_QPA_PLATFORM
 dir=$(mktemp -d /tmp/pelkin-wayland.XXXXXX)
 chmod 755 "$dir"
-mkdir -p "$dir/run" "$dir/home"
-chmod 700 "$dir/run"
+mkdir -m 700 "$dir/run" "$dir/home"
 export XDG_RUNTIME_DIR=$dir/run
 pids=()
 
@@ -98,8 +97,7 @@ if ! declare -F "start_$kind" >/dev/null; then
   echo "with-compositor: unknown compositor $kind" >&2
   status=2
 elif "start_$kind"; then
-  export PELKIN_COMPOSITOR=$kind
-  "$@"
+  PELKIN_COMPOSITOR=$kind "$@"
   status=$?
 else
   echo "with-compositor: $kind did not start" >&2
