@@ -109,6 +109,10 @@ private:
         m_server.requests.append(request);
         m_index = m_server.requests.size() - 1;
         m_server.changed.notify_all();
+        if (m_reply.answerBeforeBody) {
+            m_answerScheduled = true;
+            QTimer::singleShot(m_reply.delay, this, [this] { answer(); });
+        }
     }
 
     void consumeBody(const QByteArray &bytes)
@@ -149,7 +153,10 @@ private:
                                                     : m_reply.body;
         }
         m_socket->write(out);
-        m_socket->disconnectFromHost(); // after the bytes are out
+        // Closing while the client still sends would reset the connection and could swallow an
+        // early answer: the client closes then.
+        if (!m_reply.answerBeforeBody)
+            m_socket->disconnectFromHost(); // after the bytes are out
         finish();
     }
 

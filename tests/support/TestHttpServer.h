@@ -24,6 +24,7 @@ public:
         QByteArray body;
         std::chrono::milliseconds delay{0}; // wait this long before answering
         qint64 closeAfterBodyBytes = -1;    // >= 0: send this much body, then close
+        bool answerBeforeBody = false;      // answer once the headers are in
         bool neverAnswer = false;           // read the request, stay silent
         qint64 stopReadingAfter = -1;       // >= 0: read this much body, then
                                             // neither read nor answer

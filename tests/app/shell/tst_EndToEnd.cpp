@@ -5,12 +5,9 @@
 #include "TestFiles.h"
 #include "X11Driver.h"
 
-#include <QDirIterator>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QUuid>
 #include <QtTest>
@@ -127,14 +124,7 @@ private slots:
         QVERIFY2(url.startsWith(QStringLiteral("http://127.0.0.1:")), qPrintable(url));
         QCOMPARE(X11Driver::clipboardText(), url);
 
-        // The service has the file, byte for byte.
-        bool stored = false;
-        QDirIterator it(m_server.dataDir(), QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext() && !stored) {
-            QFile file(it.next());
-            stored = file.size() == content.size() && file.open(QIODevice::ReadOnly) && file.readAll() == content;
-        }
-        QVERIFY2(stored, "the service did not store the dropped file");
+        QVERIFY2(m_server.stores(content), "the service did not store the dropped file byte for byte");
 
         // The result shows for 1.1 s in the expanded zone, then the zone goes.
         QTRY_COMPARE_WITH_TIMEOUT(dropZone().value_or(QRect()).size(), QSize(260, 132), 3000);
@@ -197,11 +187,7 @@ private:
         return std::nullopt;
     }
 
-    QJsonArray history() const
-    {
-        QSettings store(m_dir.filePath(QStringLiteral("home/.config/Pelkin/Pelkin Drop.ini")), QSettings::IniFormat);
-        return QJsonDocument::fromJson(store.value(QStringLiteral("pelkin.history.items")).toString().toUtf8()).array();
-    }
+    QJsonArray history() const { return TestFiles::storedHistory(m_dir.filePath("home")); }
 
     QTemporaryDir m_dir;
     ServerProcess m_server;
