@@ -346,7 +346,7 @@ private slots:
         const QString url = m_server.url() + "/d/" + jsonOf(up.body).value("id").toString() + "/0";
         const RawReply whole = curl({url});
         QCOMPARE(whole.header("Accept-Ranges"), QByteArray("bytes"));
-        const auto range = [](const QByteArray &spec) { return QStringList{"-H", "Range: " + spec}; };
+        const auto range = [](const QByteArray &ranges) { return QStringList{"-H", "Range: " + ranges}; };
         // Arguments, status, body, Content-Range.
         const QList<std::tuple<QStringList, int, QByteArray, QByteArray>> rows = {
             {range("bytes=2-5"), 206, "2345", "bytes 2-5/10"},
